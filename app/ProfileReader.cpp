@@ -1,0 +1,97 @@
+#include "ProfileReader.h"
+
+#include "StrUtil.h"
+
+#include <fstream>
+#include <iterator>
+
+CProfileReader CProfileReader::FromFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        return CProfileReader();
+    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return FromBytes(bytes);
+}
+
+CProfileReader CProfileReader::FromBytes(std::string_view bytes) {
+    CProfileReader r;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") // a UTF-8 byte-order mark is not part of the first line
+        bytes.remove_prefix(3);
+    std::string section;
+    bool inSection = false;
+    size_t pos = 0;
+    while (pos <= bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        std::string line = tv::Trim(bytes.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            size_t close = line.find(']');
+            section = tv::Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            inSection = true;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        size_t eq = line.find('=');
+        std::string key = tv::Trim(line.substr(0, eq));
+        std::string value = eq == std::string::npos ? std::string() : tv::Trim(line.substr(eq + 1));
+        r.m_entries.push_back({section, key, value});
+    }
+    return r;
+}
+
+const std::string* CProfileReader::Find(std::string_view section, std::string_view key) const {
+    // The first matching key of the first matching section wins, as repeated keys do on Windows.
+    for (const Entry& e : m_entries)
+        if (tv::EqualsNoCase(e.section, section) && tv::EqualsNoCase(e.key, key))
+            return &e.value;
+    return nullptr;
+}
+
+std::string CProfileReader::GetString(std::string_view section, std::string_view key, std::string_view def,
+                                      size_t bufferSize) const {
+    const std::string* v = Find(section, key);
+    std::string r = v ? *v : std::string(def);
+    if (bufferSize == 0)
+        return std::string();
+    if (r.size() > bufferSize - 1)
+        r.resize(bufferSize - 1);
+    return r;
+}
+
+std::int32_t CProfileReader::GetInt(std::string_view section, std::string_view key, std::int32_t def) const {
+    const std::string* v = Find(section, key);
+    if (!v || v->empty())
+        return def;
+    std::string_view s = *v;
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    unsigned base = 10;
+    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    std::uint32_t value = 0;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = unsigned(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = unsigned(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = unsigned(c - 'A' + 10);
+        else
+            break;
+        value = value * base + d;
+    }
+    return std::int32_t(negative ? 0u - value : value);
+}

@@ -1,0 +1,29 @@
+// A reader for "BurnConfig.ini" with the Windows profile-reader rules: section and key names
+// ignore case, the value is the raw text after the first '=', trimmed; nothing is unescaped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CProfileReader {
+public:
+    // A missing or unreadable file reads as empty: every lookup then yields its default.
+    static CProfileReader FromFile(const std::string& path);
+    static CProfileReader FromBytes(std::string_view bytes);
+
+    // Like GetPrivateProfileStringA into a buffer of bufferSize bytes: at most bufferSize-1 bytes.
+    std::string GetString(std::string_view section, std::string_view key, std::string_view def,
+                          size_t bufferSize = 8192) const;
+    // Like GetPrivateProfileIntA: optional sign, "0x" hex, else decimal digits; 32-bit wrap;
+    // a missing key or an empty value yields def.
+    std::int32_t GetInt(std::string_view section, std::string_view key, std::int32_t def) const;
+
+private:
+    struct Entry {
+        std::string section, key, value;
+    };
+    const std::string* Find(std::string_view section, std::string_view key) const;
+    std::vector<Entry> m_entries;
+};

@@ -1,0 +1,90 @@
+// The operator-visible texts in English and Chinese, and the pointer to the current table.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <string>
+
+enum TextId : int {
+    strSysRestore = 0,
+    strSysMove,
+    strSysSize,
+    strSysMinimize,
+    strSysMaximize,
+    strSysClose,
+    strSysAbout,
+    strMenuLanguage,
+    strMenuChinese,
+    strMenuEnglish,
+    strLabelPort, // 10
+    strSample1,
+    strSample2,
+    strHexRule,
+    strLabelRule,
+    strRuleClear,
+    strRuleIncrease,
+    strRuleDecrease,
+    strSaveRecords,
+    strBurnButton,
+    strCloseButton, // 20
+    strErrorCaption,
+    strBurnTimeout,
+    strSelectPort,
+    strInvalidMac,
+    strIdDecimalTooLong,
+    strIdDecimalInvalid,
+    strIdHexTooLong,
+    strIdHexInvalid,
+    strPowerOnBoard,
+    strPortOpenFailed, // 30
+    strBootFailed,
+    strNoBurnAddress,
+    strBurnSuccess,
+    strWaitNextBoard,
+    strBurnFailed,
+    strAboutCaption,
+    strAboutVersion,
+    strAboutNotice,
+    strAboutUpdate,
+    strOkButton, // 40
+    strOpenFailed,
+    strBootFileLoaded,
+    strSegment1Progress,
+    strSegment2Progress,
+    strDataDownloaded,
+    strBootStarted,
+    strBootFileFailed,
+    strDataFailed,
+    strBootStartFailed,
+    strCmdHeadFailed, // 50
+    strCmdWordFailed,
+    strCmdReturned,
+    strCmdReturnFailed,
+    strExtraId,
+    strOffset,
+    strDefaultId,
+    strSingleNet,
+    strDoubleNet, // 58
+    // Entries past 58 are this tool's own additions; the first 59 keep their numbers.
+    strRecordFailed,  // 59: the record file could not be written
+    strPortLost,      // 60: the serial port went away during a job
+    strBlockTooLarge, // 61: the device info block would not fit the partition image
+    kTextCount
+};
+
+using TextTable = std::array<std::string, kTextCount>;
+
+// Both tables hold the platform's local 8-bit encoding (UTF-8 on Linux).
+extern const TextTable& g_TextEnglish;
+extern const TextTable& g_TextChinese;
+
+// Starts at the Chinese table, as the window sets it only while opening.
+extern std::atomic<const TextTable*> g_pText;
+
+// The current table's text for an entry, read at the moment a text is built.
+inline const std::string& Txt(TextId id) {
+    return (*g_pText.load(std::memory_order_acquire))[id];
+}
+
+// English when language is anything but 1.
+void ChooseStartLanguage(int appLanguage);

@@ -1,0 +1,36 @@
+// The small interface through which the job and the link reach the window. The Qt window
+// implements it with blocking calls onto its own thread, the command-line tool over plain values,
+// tests with a recorder. Controls are named by their IDs (ControlIds.h); texts are local 8-bit bytes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class IBurnWindow {
+public:
+    virtual ~IBurnWindow() = default;
+
+    // GetDlgItem + GetWindowTextA; the combo box gives its current text. Empty for a missing control.
+    virtual std::string GetText(int id) = 0;
+    // SetDlgItemTextA.
+    virtual void SetText(int id, const std::string& text) = 0;
+    // BM_GETCHECK == 1.
+    virtual bool IsChecked(int id) = 0;
+    // IsWindowEnabled; false for a missing control.
+    virtual bool IsEnabled(int id) = 0;
+    // EnableWindow on each existing control of the list, in order; missing IDs are skipped.
+    virtual void Enable(const std::vector<int>& ids, bool enable) = 0;
+    // WM_NEXTDLGCTL to the control.
+    virtual void SetFocus(int id) = 0;
+
+    // WM_BURNSTATUS, synchronous: returns once the log has taken the text.
+    virtual void BurnStatus(int kind, const std::string& text) = 0;
+    // ShowMessageDlg: modal, returns when the operator has closed it.
+    virtual void ShowMessageDlg(const std::string& caption, const std::string& text) = 0;
+    // The platform's own message box, for the two English-only messages.
+    virtual void ShowSystemMessageBox(const std::string& caption, const std::string& text) = 0;
+
+    // IDT_BURN_TIMEOUT: one-shot; when it fires the window stops the running job.
+    virtual void SetBurnTimer(unsigned ms) = 0;
+    virtual void KillBurnTimer() = 0;
+};

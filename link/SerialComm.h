@@ -1,0 +1,100 @@
+// The serial channel: the tool's only path to the board. One instance, g_SerialComm, used by one
+// job at a time on the job runner's thread.
+#pragma once
+
+#include "BootImages.h"
+#include "Frames.h"
+#include "Port.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class IBurnWindow;
+class CStopFlag;
+struct BurnConfig;
+
+class CSerialComm {
+public:
+    static constexpr std::uint32_t kHistorySize = 0x1000000; // 16 MiB
+    static constexpr std::uint32_t kReplySize = 0x100000;    // 1 MiB
+    static constexpr std::uint32_t kChunkSize = 1024;
+
+    CSerialComm();
+    virtual ~CSerialComm();
+    CSerialComm(const CSerialComm&) = delete;
+    CSerialComm& operator=(const CSerialComm&) = delete;
+
+    // Who hears the status messages (null: no main window, nothing is sent), the configuration,
+    // and the stop flag of the running job. Set by the job before it opens the port.
+    void Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop);
+    // The port implementation; a Qt serial port is made on first use when none was given.
+    void SetPort(std::unique_ptr<IPort> port);
+
+    // Part of the channel.
+    int Open(const std::string& name);
+    void Close();
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t n);
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n);
+    int SendFrame(const std::uint8_t* frame, std::uint32_t length, std::uint32_t attemptLimit);
+    std::uint32_t ReceiveChunk(std::uint8_t* buffer);
+
+    // Boot download.
+    int DownloadBoot();
+    int DownloadSegments();
+    int WaitBootStart();
+    int SendStartFrame();
+    int SendHeadFrame(const tagBootSegment& segment);
+    int SendDataFrame(std::uint8_t number, const std::uint8_t* data, std::uint32_t n);
+    int SendTailFrame(std::uint8_t number);
+    void SelectBootImages();
+    int LoadBootFile(const std::string& path);
+
+    // Console.
+    int SendCommand(const std::string& command, std::uint32_t timeoutMs);
+
+    // Flash layout.
+    std::uint32_t GetDeviceInfoOffset(std::string& flashType);
+    std::uint32_t GetBlockSize(const std::string& flashType);
+    std::uint32_t GetPageSize(const std::string& flashType);
+
+    // The port went away during the job (adapter unplugged).
+    bool PortLost() const;
+    bool IsStopped() const;
+
+    // Read access for tests and the job.
+    const char* ReplyText() const { return reinterpret_cast<const char*>(m_pReply.get()); }
+    std::uint32_t ReplyLength() const { return m_nReply; }
+    std::uint32_t HistoryLength() const { return m_nHistory; }
+    const std::string& Status() const { return m_strStatus; }
+    int SegmentCount() const { return m_nSegments; }
+    const tagBootSegment& Segment(int i) const { return m_Segments[i]; }
+
+protected:
+    // Status message to the window (kind 0 to 3).
+    void SendStatus(int kind, const std::string& text);
+    // Appends bytes to "Log.txt".
+    void AppendToLog(const std::uint8_t* data, std::size_t n);
+    // Logs the history bytes not yet logged.
+    void FlushHistoryToLog();
+    void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte);
+    static std::uint32_t TickCount();
+
+    tagBootSegment m_Segments[4];
+    int m_nSegments = 0;
+    std::unique_ptr<std::uint8_t[]> m_pHistory;
+    std::uint32_t m_nHistory = 0;
+    std::uint32_t m_nHistoryLogged = 0; // history bytes already in "Log.txt"
+    std::unique_ptr<std::uint8_t[]> m_pReply;
+    std::uint32_t m_nReply = 0;
+    std::string m_strStatus;
+    std::unique_ptr<IPort> m_port;
+    std::vector<std::uint8_t> m_bootFile; // kept while the segment table points into it
+
+    IBurnWindow* m_window = nullptr;
+    const BurnConfig* m_config = nullptr;
+    std::shared_ptr<CStopFlag> m_stop;
+};
+
+extern CSerialComm g_SerialComm;
