@@ -1,0 +1,52 @@
+// The device info block and the console commands that put it, and the offset items, into flash.
+#pragma once
+
+#include "Frames.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct tagFlashLayout {
+    std::string strFlashType; // "nand", "spi" or "emmc"; empty when no burn address was found
+    std::uint32_t dwPartOffset = 0;
+    std::uint32_t dwBlockSize = 0;
+    std::uint32_t dwPageSize = 0;
+};
+
+constexpr std::uint32_t DEVINFO_MAX_SIZE = 1024;
+constexpr std::uint32_t CONSOLE_TIMEOUT_MS = 12000;
+constexpr std::uint32_t ITEM_FILL_SIZE = 256;
+
+// Where one console command goes; true when the boot loader completed it.
+class ICommandSink {
+public:
+    virtual ~ICommandSink() = default;
+    virtual bool SendCommand(const std::string& text) = 0;
+};
+
+// 0x01000000 for board type 4, 0x81000000 otherwise.
+std::uint32_t StagingAddress(int boardType);
+
+// The L bytes of the block. hasKeyItems: the configuration has key items at all (fixed or entered).
+// Empty when the block would not fit DEVINFO_MAX_SIZE (or the key entries 988 bytes).
+std::optional<Bytes> ComposeDeviceInfoBlock(const std::string& mac, const std::string& id,
+                                            const std::vector<std::string>& keyEntries, bool hasKeyItems);
+// The block's size L without building it (for the burn command's capacity check).
+std::uint32_t DeviceInfoBlockLength(const std::string& id, const std::vector<std::string>& keyEntries,
+                                    bool hasKeyItems);
+
+// Word k: bytes 4k..4k+3 little-endian, zero-padded.
+std::vector<std::uint32_t> ToWords(const Bytes& data);
+
+// The fill command, then one "mw.l" per word; stops at the first failure; the last result.
+bool StageToBoardRam(ICommandSink& sink, std::uint32_t staging, const std::string& fill, const Bytes& data);
+
+bool WriteDeviceInfoBlock(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                          const Bytes& block);
+
+enum class ItemOutcome { Written, Failed, Abort };
+// value: the item's value (fixed or string part + number part); empty writes nothing.
+ItemOutcome WriteOffsetItem(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                            std::uint32_t offset, const std::string& value);

@@ -1,0 +1,29 @@
+// The two configured item lists: offset items ("ExtraInfo") and key items ("CfgName").
+#pragma once
+
+#include "BurnConfig.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Fill config.m_aExtraInfo / m_nExtraInfoInputs and config.m_aExtra from the list texts.
+void ParseOffsetItems(const std::string& text, BurnConfig& config);
+void ParseKeyItems(const std::string& text, BurnConfig& config);
+// Start-up's hand-over: both lists from the texts read out of "BurnConfig.ini".
+void ParseItemLists(BurnConfig& config);
+
+// Row label of the r-th operator-entered offset item (r from 1), in the current language:
+// "Extra ID" r "\r\n(" "Off. " "0x%x)".
+std::string OffsetItemLabel(int r, std::uint32_t offset);
+// Validation label of the k-th operator-entered offset item (k from 1): "Extra ID" k.
+std::string OffsetItemCheckLabel(int k);
+
+// The value of an offset item from its raw value: empty = nothing to write. True with path set for
+// a "<file" reference.
+bool IsFileReference(const std::string& value);
+std::string FileReferencePath(const std::string& value);
+
+// Control ID lists for EnableItemStrings / EnableItemNumbers (controls that exist for the items).
+std::vector<int> ItemStringIds(const BurnConfig& config);
+std::vector<int> ItemNumberIds(const BurnConfig& config);
