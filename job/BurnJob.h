@@ -64,6 +64,7 @@ private:
     void Post(std::function<void()> task);
     void Loop();
     void RunJob(const std::shared_ptr<CBurnJob>& job);
+    void BurnThreadProc(const std::shared_ptr<CBurnJob>& job);
 
     CSerialComm& m_comm;
     const BurnConfig& m_config;
@@ -76,6 +77,11 @@ private:
     QThread* m_thread = nullptr;
     std::deque<std::shared_ptr<CBurnJob>> m_jobs; // keeps job objects alive while g_pBurnThread names them
 };
+
+struct tagFlashLayout;
+
+// Asks the boot loader for the layout ("print", "getinfo"), with the configuration's override.
+tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config);
 
 // The job's control set, then the item string and number edits.
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable);

@@ -63,6 +63,9 @@ public:
     bool PortLost() const;
     bool IsStopped() const;
 
+    // Closes the port and destroys it, on the thread that owns it.
+    void ReleasePort();
+
     // Read access for tests and the job.
     const char* ReplyText() const { return reinterpret_cast<const char*>(m_pReply.get()); }
     std::uint32_t ReplyLength() const { return m_nReply; }
@@ -80,6 +83,10 @@ protected:
     void FlushHistoryToLog();
     void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte);
     static std::uint32_t TickCount();
+    void ClearReply();
+    bool ReplyContains(const char* needle, std::uint32_t from) const;
+    std::uint32_t ScanStart(std::uint32_t previousLength, std::size_t needleLength) const;
+    void SendModalBox(const std::string& text);
 
     tagBootSegment m_Segments[4];
     int m_nSegments = 0;
@@ -88,6 +95,7 @@ protected:
     std::uint32_t m_nHistoryLogged = 0; // history bytes already in "Log.txt"
     std::unique_ptr<std::uint8_t[]> m_pReply;
     std::uint32_t m_nReply = 0;
+    std::uint32_t m_nReplyDirty = 0; // bytes past m_nReply that may not be zero
     std::string m_strStatus;
     std::unique_ptr<IPort> m_port;
     std::vector<std::uint8_t> m_bootFile; // kept while the segment table points into it

@@ -4,10 +4,9 @@
 #include "StatusLog.h"
 
 CFakeWindow::CFakeWindow() {
-    for (int id :
-         std::initializer_list<int>{IDC_SERIAL_PORT, IDC_MAC, IDC_ID_STRING, IDC_ID_NUMBER, IDC_RULE_CLEAR,
-                                    IDC_RULE_INCREASE, IDC_RULE_DECREASE, IDC_CHIP_VARIANT, IDC_SAVE_RECORDS,
-                                    IDC_HEX_RULE, IDC_SINGLE_NET, IDC_DOUBLE_NET, int(IDOK), int(IDCANCEL)})
+    for (int id : {IDC_SERIAL_PORT, IDC_MAC, IDC_ID_STRING, IDC_ID_NUMBER, IDC_RULE_CLEAR, IDC_RULE_INCREASE,
+                   IDC_RULE_DECREASE, IDC_CHIP_VARIANT, IDC_SAVE_RECORDS, IDC_HEX_RULE, IDC_SINGLE_NET,
+                   IDC_DOUBLE_NET, IDOK, IDCANCEL})
         m_controls[id] = Control{};
     m_controls[IDC_RULE_CLEAR].checked = true;
     m_controls[IDC_SINGLE_NET].checked = true;

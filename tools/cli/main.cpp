@@ -1,1 +1,260 @@
-int main() { return 0; }
+// telvanor-cli: the burn command and jobs without a window, for scripted lines and tests.
+#include "BurnCommand.h"
+#include "BurnConfig.h"
+#include "BurnJob.h"
+#include "CliWindow.h"
+#include "ControlIds.h"
+#include "Entries.h"
+#include "ExtraItems.h"
+#include "IdValue.h"
+#include "SerialComm.h"
+#include "StrUtil.h"
+#include "TextTables.h"
+
+#include <QCoreApplication>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitUsage = 64;
+
+const char kUsage[] =
+    "Usage: telvanor-cli burn --port NAME [--dir DIR] [--mac TEXT] [--id-string TEXT] [--id-number TEXT]\n"
+    "           [--extra-string K=TEXT] [--extra-number K=TEXT]\n"
+    "           [--key-string NAME=TEXT] [--key-number NAME=TEXT]\n"
+    "           [--rule remove|increase|decrease] [--double-net] [--hex] [--records]\n"
+    "           [--boards N] [--timeout-ms MS] [--lang en|zh]\n"
+    "\n"
+    "Burns boards on the serial port NAME with the entries an operator would type into the window,\n"
+    "checked the same way. --dir is the program folder (BurnConfig.ini, Log.txt, the record file,\n"
+    "ProgrammerforCA.bin); default: the folder of this program. --extra-* name the K-th\n"
+    "operator-entered offset item (from 1), --key-* the operator-entered key item NAME.\n"
+    "Under increase and decrease the jobs chain until --boards N boards are burnt (default 1).\n"
+    "\n"
+    "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
+    "(the port is never opened); 64 a usage error.\n";
+
+struct Options {
+    std::string port, dir, mac, idString, idNumber, rule = "remove", lang;
+    bool portGiven = false, macGiven = false, idStringGiven = false, idNumberGiven = false;
+    bool doubleNet = false, hex = false, records = false;
+    long boards = 1, timeoutMs = kBurnTimeoutMs;
+    std::vector<std::pair<std::string, std::string>> extraStrings, extraNumbers, keyStrings, keyNumbers;
+};
+
+int Usage(const std::string& why) {
+    std::fprintf(stderr, "telvanor-cli: %s\n\n%s", why.c_str(), kUsage);
+    return kExitUsage;
+}
+
+bool ParseNumber(const std::string& text, long low, long high, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+bool SplitPair(const std::string& text, std::pair<std::string, std::string>& out) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0)
+        return false;
+    out = {text.substr(0, eq), text.substr(eq + 1)};
+    return true;
+}
+
+// Returns a usage message, or empty when the options are complete.
+std::string ParseOptions(int argc, char** argv, Options& o) {
+    if (argc < 2)
+        return "a command is required";
+    if (std::strcmp(argv[1], "burn") != 0)
+        return std::string("unknown command '") + argv[1] + "'";
+    for (int i = 2; i < argc; ++i) {
+        const std::string opt = argv[i];
+        auto flag = [&](const char* name, bool& target) {
+            if (opt != name)
+                return false;
+            target = true;
+            return true;
+        };
+        if (flag("--double-net", o.doubleNet) || flag("--hex", o.hex) || flag("--records", o.records))
+            continue;
+        if (i + 1 >= argc)
+            return "option " + opt + " needs a value";
+        const std::string value = argv[++i];
+        std::pair<std::string, std::string> pair;
+        if (opt == "--port") {
+            o.port = value;
+            o.portGiven = true;
+        } else if (opt == "--dir") {
+            o.dir = value;
+        } else if (opt == "--mac") {
+            o.mac = value;
+            o.macGiven = true;
+        } else if (opt == "--id-string") {
+            o.idString = value;
+            o.idStringGiven = true;
+        } else if (opt == "--id-number") {
+            o.idNumber = value;
+            o.idNumberGiven = true;
+        } else if (opt == "--extra-string" || opt == "--extra-number" || opt == "--key-string" ||
+                   opt == "--key-number") {
+            if (!SplitPair(value, pair))
+                return "option " + opt + " takes a value of the form K=TEXT";
+            (opt == "--extra-string"   ? o.extraStrings
+             : opt == "--extra-number" ? o.extraNumbers
+             : opt == "--key-string"   ? o.keyStrings
+                                       : o.keyNumbers)
+                .push_back(pair);
+        } else if (opt == "--rule") {
+            if (value != "remove" && value != "increase" && value != "decrease")
+                return "--rule takes remove, increase or decrease";
+            o.rule = value;
+        } else if (opt == "--boards") {
+            if (!ParseNumber(value, 1, 1000000000L, o.boards))
+                return "--boards takes a whole number from 1";
+        } else if (opt == "--timeout-ms") {
+            if (!ParseNumber(value, 1, long(UINT_MAX / 2), o.timeoutMs))
+                return "--timeout-ms takes a whole number of milliseconds from 1";
+        } else if (opt == "--lang") {
+            if (value != "en" && value != "zh")
+                return "--lang takes en or zh";
+            o.lang = value;
+        } else {
+            return "unknown option " + opt;
+        }
+    }
+    if (!o.portGiven)
+        return "--port is required";
+    if (o.rule == "remove" && (o.idNumberGiven || !o.extraNumbers.empty() || !o.keyNumbers.empty()))
+        return "under the rule remove the number parts stay empty: give the whole ID (or item value) as the "
+               "string part";
+    return std::string();
+}
+
+std::string ProgramDir() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    path[n] = '\0';
+    return ModuleDirFromProgramPath(path);
+}
+
+// Puts the entries into the window's controls as the window would hold them after the operator typed
+// them: placeholders where nothing was typed, number parts disabled and empty under remove.
+std::string FillWindow(const Options& o, const BurnConfig& config, CCliWindow& window) {
+    const bool remove = o.rule == "remove";
+    window.AddControl(IDC_SERIAL_PORT, o.port);
+    window.AddControl(IDC_MAC, o.mac);
+    window.AddControl(IDC_ID_STRING, o.idStringGiven ? o.idString : kStringPlaceholder);
+    window.AddControl(IDC_ID_NUMBER, remove ? "" : (o.idNumberGiven ? o.idNumber : kNumberPlaceholder),
+                      !remove);
+    for (int id : {IDC_RULE_CLEAR, IDC_RULE_INCREASE, IDC_RULE_DECREASE, IDC_CHIP_VARIANT, IDC_SAVE_RECORDS,
+                   IDC_SINGLE_NET, IDC_DOUBLE_NET, int(IDOK)})
+        window.AddControl(id, "");
+    window.AddControl(IDC_HEX_RULE, "", !remove);
+    window.Check(IDC_RULE_CLEAR, remove);
+    window.Check(IDC_RULE_INCREASE, o.rule == "increase");
+    window.Check(IDC_RULE_DECREASE, o.rule == "decrease");
+    window.Check(IDC_SINGLE_NET, !o.doubleNet);
+    window.Check(IDC_DOUBLE_NET, o.doubleNet);
+    window.Check(IDC_HEX_RULE, o.hex);
+    window.Check(IDC_SAVE_RECORDS, o.records);
+
+    std::vector<const tagExtraInfo*> offsets;
+    for (const tagExtraInfo& item : config.m_aExtraInfo)
+        if (item.IsOperatorEntered())
+            offsets.push_back(&item);
+    for (const tagExtraInfo* item : offsets) {
+        window.AddControl(item->nStringID, kStringPlaceholder);
+        window.AddControl(item->nNumberID, remove ? "" : kNumberPlaceholder, !remove);
+    }
+    std::map<std::string, const tagExtra*> keys;
+    for (const tagExtra& item : config.m_aExtra)
+        if (item.IsOperatorEntered()) {
+            keys[item.strName] = &item;
+            window.AddControl(item.nStringID, kStringPlaceholder);
+            window.AddControl(item.nNumberID, remove ? "" : kNumberPlaceholder, !remove);
+        }
+    for (const auto& [list, isNumber] : {std::pair{&o.extraStrings, false}, std::pair{&o.extraNumbers, true}})
+        for (const auto& [k, text] : *list) {
+            long index = 0;
+            if (!ParseNumber(k, 1, long(offsets.size()), index))
+                return "there is no operator-entered offset item " + k + " in BurnConfig.ini (" +
+                       std::to_string(offsets.size()) + " configured)";
+            window.SetText(isNumber ? offsets[size_t(index - 1)]->nNumberID
+                                    : offsets[size_t(index - 1)]->nStringID,
+                           tv::Utf8ToLocal(text));
+        }
+    for (const auto& [list, isNumber] : {std::pair{&o.keyStrings, false}, std::pair{&o.keyNumbers, true}})
+        for (const auto& [name, text] : *list) {
+            auto it = keys.find(name);
+            if (it == keys.end())
+                return "there is no operator-entered key item '" + name + "' in BurnConfig.ini";
+            window.SetText(isNumber ? it->second->nNumberID : it->second->nStringID, tv::Utf8ToLocal(text));
+        }
+    return std::string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    Options o;
+    const std::string usage = ParseOptions(argc, argv, o);
+    if (!usage.empty())
+        return Usage(usage);
+
+    QCoreApplication app(argc, argv);
+    g_App.m_strModuleDir = o.dir.empty() ? ProgramDir() : o.dir;
+    LoadBurnConfig(g_App);
+    ParseItemLists(g_App);
+    ChooseStartLanguage(o.lang.empty() ? g_App.m_nAppLanguage : (o.lang == "zh" ? 1 : 2));
+
+    CCliWindow window(stdout, stderr, isatty(fileno(stdout)) != 0);
+    const std::string entryProblem = FillWindow(o, g_App, window);
+    if (!entryProblem.empty())
+        return Usage(entryProblem);
+    const bool chain = o.rule != "remove";
+    window.SetBoardsWanted(chain ? int(o.boards) : 1);
+
+    CJobRunner runner(g_SerialComm, g_App);
+    runner.SetTimeoutMs(unsigned(o.timeoutMs));
+    // Enough boards: the successor waiting for the next one is stopped before it sends anything.
+    window.SetOnEnough([&runner] { runner.StopRunningJob(); });
+
+    if (!OnBurn(window, runner, g_App))
+        return kExitRefused;
+
+    for (;;) {
+        const bool timedOut = window.WaitForChange(std::chrono::milliseconds(50));
+        if (timedOut) {
+            OnBurnTimeout(window, runner, g_App);
+            runner.WaitIdle();
+            return kExitFailed;
+        }
+        if (g_pBurnThread.load() == nullptr && runner.IsIdle())
+            break;
+    }
+    runner.ClosePort();
+    runner.WaitIdle();
+    const int wanted = chain ? int(o.boards) : 1;
+    return window.BoardsBurnt() >= wanted && !window.AnyMessage() ? kExitOk : kExitFailed;
+}

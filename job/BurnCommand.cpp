@@ -1,0 +1,57 @@
+#include "BurnCommand.h"
+
+#include "BurnConfig.h"
+#include "BurnJob.h"
+#include "ControlIds.h"
+#include "DeviceInfo.h"
+#include "Entries.h"
+#include "ExtraItems.h"
+#include "IdValue.h"
+#include "MacValue.h"
+#include "StrUtil.h"
+#include "TextTables.h"
+#include "WindowInterface.h"
+
+bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
+    const std::string caption = Txt(strErrorCaption);
+    const std::string port = window.GetText(IDC_SERIAL_PORT);
+    const std::string mac = window.GetText(IDC_MAC);
+    const std::string idNumber = window.GetText(IDC_ID_NUMBER);
+    if (port.empty()) {
+        window.ShowMessageDlg(caption, Txt(strSelectPort));
+        return false;
+    }
+    if (!IsValidMac(mac)) {
+        window.ShowMessageDlg(caption, Txt(strInvalidMac));
+        return false;
+    }
+    const bool hex = window.IsChecked(IDC_HEX_RULE);
+    if (!CheckIdNumber(window, idNumber, Txt(strDefaultId), hex))
+        return false;
+    int k = 0;
+    for (const tagExtraInfo& item : config.m_aExtraInfo)
+        if (item.IsOperatorEntered() &&
+            !CheckIdNumber(window, window.GetText(item.nNumberID), OffsetItemCheckLabel(++k), hex))
+            return false;
+    for (const tagExtra& item : config.m_aExtra)
+        if (item.IsOperatorEntered() &&
+            !CheckIdNumber(window, window.GetText(item.nNumberID), item.strName, hex))
+            return false;
+
+    // The block must fit the partition image; refusing here tells the operator before any board waits.
+    const tagBurnEntries entries = ReadBurnEntries(window, config);
+    const std::vector<std::string> keys = KeyEntries(config, entries);
+    std::uint32_t keyBytes = 0;
+    for (const std::string& key : keys)
+        keyBytes += std::uint32_t(key.size() + 1);
+    const std::uint32_t length = DeviceInfoBlockLength(entries.strId, keys, !config.m_aExtra.empty());
+    if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36) {
+        window.ShowMessageDlg(caption,
+                              tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));
+        return false;
+    }
+
+    window.BurnStatus(1, Txt(strPowerOnBoard));
+    runner.StartJob(&window);
+    return true;
+}

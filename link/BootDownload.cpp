@@ -1,0 +1,169 @@
+// The boot-ROM download: start, head, data and tail frames, then the wait for the boot loader.
+#include "BurnConfig.h"
+#include "SerialComm.h"
+#include "StrUtil.h"
+#include "TextTables.h"
+#include "WindowInterface.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+// Attempt limits and port time-outs per frame kind.
+constexpr std::uint32_t kStartAttempts = 32767;
+constexpr std::uint32_t kFrameAttempts = 127;
+constexpr unsigned kStartTimeoutMs = 13;
+constexpr unsigned kHeadTimeoutMs = 30;
+constexpr unsigned kDataTimeoutMs = 150;
+constexpr std::uint32_t kBootStartLimitMs = 10000;
+
+} // namespace
+
+int CSerialComm::SendStartFrame() {
+    const std::uint32_t t1 = TickCount();
+    const std::uint32_t t2 = TickCount();
+    Bytes frame = BuildStartFrame(t1, t2);
+    SetTimeouts(kStartTimeoutMs, kStartTimeoutMs);
+    return SendFrame(frame.data(), std::uint32_t(frame.size()), kStartAttempts);
+}
+
+int CSerialComm::SendHeadFrame(const tagBootSegment& segment) {
+    Bytes frame = BuildHeadFrame(segment.dwLength, segment.dwAddress);
+    SetTimeouts(kHeadTimeoutMs, kHeadTimeoutMs);
+    return SendFrame(frame.data(), std::uint32_t(frame.size()), kFrameAttempts);
+}
+
+int CSerialComm::SendDataFrame(std::uint8_t number, const std::uint8_t* data, std::uint32_t n) {
+    Bytes frame = BuildDataFrame(number, data, n);
+    SetTimeouts(kDataTimeoutMs, kDataTimeoutMs);
+    return SendFrame(frame.data(), std::uint32_t(frame.size()), kFrameAttempts);
+}
+
+int CSerialComm::SendTailFrame(std::uint8_t number) {
+    // Keeps the time-outs in force: the data frames' after data, the head frame's for an empty segment.
+    Bytes frame = BuildTailFrame(number);
+    int ok = SendFrame(frame.data(), std::uint32_t(frame.size()), kFrameAttempts);
+    AppendToLog(frame.data(), frame.size());
+    return ok;
+}
+
+void CSerialComm::SelectBootImages() {
+    const BootImageRow& row = BuiltInBootImages(m_config ? m_config->m_nBoardType : 0);
+    m_nSegments = 2;
+    m_Segments[0] = row.segment0;
+    m_Segments[1] = row.segment1;
+    m_bootFile.clear();
+}
+
+int CSerialComm::LoadBootFile(const std::string& path) {
+    m_nSegments = 2;
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        return 0;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (f.bad())
+        return 0;
+    BootFileLayout layout;
+    if (!ParseBootFile(bytes.data(), bytes.size(), layout))
+        return 0;
+    if (layout.description)
+        SendStatus(3, *layout.description);
+    // The segment table points into the file buffer, which the channel keeps while it does.
+    m_bootFile = std::move(bytes);
+    m_Segments[0] = {kBootFileSegment0Address, layout.segment0Length, m_bootFile.data()};
+    m_Segments[1] = {kBootFileSegment1Address, layout.segment1Length,
+                     m_bootFile.data() + layout.segment0Length};
+    SendStatus(3, Txt(strBootFileLoaded));
+    return 1;
+}
+
+int CSerialComm::DownloadBoot() {
+    if (m_config && m_config->m_nIsCA != 0) {
+        if (!LoadBootFile(m_config->PathInModuleDir("ProgrammerforCA.bin"))) {
+            SendStatus(3, Txt(strBootFileFailed));
+            return 0;
+        }
+    } else {
+        SelectBootImages();
+    }
+    if (!DownloadSegments()) {
+        SendStatus(3, Txt(strDataFailed));
+        return 0;
+    }
+    if (!WaitBootStart()) {
+        SendStatus(3, Txt(strBootStartFailed));
+        return 0;
+    }
+    return 1;
+}
+
+void CSerialComm::SendModalBox(const std::string& text) {
+    if (m_window && !IsStopped())
+        m_window->ShowSystemMessageBox("Telvanor", text);
+}
+
+int CSerialComm::DownloadSegments() {
+    if (!SendStartFrame())
+        return 0;
+    SendStatus(0, "Start frame sent successfully!");
+    for (int i = 0; i < m_nSegments; ++i) {
+        const tagBootSegment& seg = m_Segments[i];
+        if (!SendHeadFrame(seg))
+            return 0;
+        SendStatus(0, "Head frame sent successfully!");
+        std::uint8_t k = 1;
+        std::uint32_t sent = 0;
+        std::uint32_t remaining = seg.dwLength;
+        while (remaining > 0) {
+            const std::uint32_t n = remaining < kMaxDataPerFrame ? remaining : kMaxDataPerFrame;
+            const std::uint8_t number = k;
+            const int ok = SendDataFrame(number, seg.pData + sent, n);
+            ++k; // 8-bit: wraps from 255 to 0
+            if (!ok)
+                return 0;
+            remaining -= n;
+            sent += n;
+            // 64-bit so a large boot file cannot overflow the percentage.
+            const int percent = int(std::uint64_t(sent) * 100 / seg.dwLength);
+            m_strStatus = tv::FormatRuntime(Txt(i == 0 ? strSegment1Progress : strSegment2Progress), percent);
+            SendStatus(number == 1 ? 3 : 2, m_strStatus);
+        }
+        if (!SendTailFrame(k)) {
+            if (!IsStopped())
+                SendModalBox(tv::Format("Failed to send step %d tail frame fail!", i));
+            return 0;
+        }
+    }
+    SendStatus(3, Txt(strDataDownloaded));
+    return 1;
+}
+
+int CSerialComm::WaitBootStart() {
+    static const char kAnnouncement[] = "start download process.";
+    static const char kFiveSpaces[] = "     ";
+    ClearReply();
+    const std::uint32_t start = TickCount();
+    std::uint8_t chunk[kChunkSize + 1];
+    for (int i = 0; i < 65535; ++i) {
+        if (IsStopped() || PortLost())
+            return 0;
+        if (std::uint32_t(TickCount() - start) > kBootStartLimitMs)
+            return 0;
+        const std::uint32_t before = m_nReply;
+        if (ReceiveChunk(chunk) == 0)
+            continue;
+        if (m_config && m_config->m_nIsCA != 0 && m_nReply >= 5 &&
+            ReplyContains(kFiveSpaces, ScanStart(before, sizeof kFiveSpaces - 1))) {
+            const std::uint8_t answer = kAck;
+            Write(&answer, 1);
+            SendStatus(3, Txt(strBootStarted));
+            return 1;
+        }
+        if (ReplyContains(kAnnouncement, ScanStart(before, sizeof kAnnouncement - 1))) {
+            SendStatus(3, Txt(strBootStarted));
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,148 @@
+#include "Port.h"
+#include "StopFlag.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+#include <algorithm>
+
+namespace {
+
+// Blocking use of QSerialPort without an event loop, on the thread that created it.
+class CQtSerialPort : public IPort {
+public:
+    bool Open(const std::string& name) override {
+        Close();
+        m_lost = false;
+        m_port = std::make_unique<QSerialPort>();
+        m_port->setPortName(QString::fromLocal8Bit(name.c_str()));
+        if (!m_port->open(QIODevice::ReadWrite)) {
+            m_port.reset();
+            return false;
+        }
+        m_port->setBaudRate(115200);
+        m_port->setDataBits(QSerialPort::Data8);
+        m_port->setParity(QSerialPort::NoParity);
+        m_port->setStopBits(QSerialPort::OneStop);
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
+        m_port->setReadBufferSize(10240 * 16);
+        m_port->clear(QSerialPort::AllDirections);
+        return true;
+    }
+
+    void Close() override {
+        if (!m_port)
+            return;
+        if (!m_lost)
+            m_port->clear(QSerialPort::AllDirections);
+        m_port->close();
+        m_port.reset();
+    }
+
+    bool IsOpen() const override { return m_port != nullptr; }
+
+    void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte) override {
+        m_readTotalMs = readTotalMs;
+        m_writeMsPerByte = writeMsPerByte;
+    }
+
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t n) override {
+        if (!Usable() || n == 0)
+            return 0;
+        qint64 written = m_port->write(reinterpret_cast<const char*>(data), qint64(n));
+        if (written <= 0) {
+            CheckLost();
+            return 0;
+        }
+        // The write time-out: per-byte multiplier times the count plus a constant of 1 ms.
+        const qint64 limit = qint64(m_writeMsPerByte) * qint64(n) + 1;
+        QElapsedTimer timer;
+        timer.start();
+        while (m_port->bytesToWrite() > 0) {
+            if (Stopped() || timer.elapsed() > std::max<qint64>(limit, 1000))
+                break;
+            if (!m_port->waitForBytesWritten(int(std::min<qint64>(20, std::max<qint64>(1, limit)))) &&
+                CheckLost())
+                return 0;
+        }
+        return std::uint32_t(written - m_port->bytesToWrite());
+    }
+
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
+        if (!Usable() || n == 0)
+            return 0;
+        QElapsedTimer timer;
+        timer.start();
+        std::uint32_t got = 0;
+        while (got < n) {
+            qint64 avail = m_port->bytesAvailable();
+            if (avail > 0) {
+                qint64 r =
+                    m_port->read(reinterpret_cast<char*>(buffer) + got, std::min<qint64>(avail, n - got));
+                if (r > 0)
+                    got += std::uint32_t(r);
+                continue;
+            }
+            const qint64 left = qint64(m_readTotalMs) - timer.elapsed();
+            if (left <= 0 || Stopped())
+                break;
+            // Before the first byte wait in short slices (so a stop is seen); after it, a quiet
+            // millisecond ends the read.
+            const int wait = got == 0 ? int(std::min<qint64>(left, 20)) : 1;
+            if (!m_port->waitForReadyRead(wait)) {
+                if (CheckLost())
+                    break;
+                if (got > 0)
+                    break;
+            }
+        }
+        return got;
+    }
+
+    void PurgeRx() override {
+        if (Usable())
+            m_port->clear(QSerialPort::Input);
+    }
+
+    void PurgeTx() override {
+        if (Usable())
+            m_port->clear(QSerialPort::Output);
+    }
+
+    bool IsLost() const override { return m_lost; }
+
+    void SetStopFlag(std::shared_ptr<CStopFlag> stop) override { m_stop = std::move(stop); }
+
+private:
+    bool Usable() const { return m_port && !m_lost; }
+    bool Stopped() const { return m_stop && m_stop->IsStopped(); }
+
+    // An unplugged adapter (or a closed pseudo-terminal) shows as a read, write or resource error
+    // while the port still looks open: from then on the port is lost.
+    bool CheckLost() {
+        switch (m_port->error()) {
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError:
+        case QSerialPort::ResourceError:
+            m_lost = true;
+            return true;
+        case QSerialPort::TimeoutError:
+            m_port->clearError();
+            return false;
+        default:
+            return false;
+        }
+    }
+
+    std::unique_ptr<QSerialPort> m_port;
+    unsigned m_readTotalMs = 2000;
+    unsigned m_writeMsPerByte = 100;
+    bool m_lost = false;
+    std::shared_ptr<CStopFlag> m_stop;
+};
+
+} // namespace
+
+std::unique_ptr<IPort> CreateQtSerialPort() {
+    return std::make_unique<CQtSerialPort>();
+}

@@ -1,0 +1,65 @@
+// The window of the command-line tool: the entries as plain values, the status log printed as it
+// changes, message dialogs on standard error, the burn timer as a deadline the main thread watches.
+#pragma once
+
+#include "WindowInterface.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CCliWindow : public IBurnWindow {
+public:
+    struct Control {
+        std::string text;
+        bool checked = false;
+        bool enabled = true;
+    };
+
+    CCliWindow(std::FILE* out, std::FILE* err, bool terminal);
+
+    // Set-up before the first job (no locking needed then, but harmless).
+    void AddControl(int id, const std::string& text, bool enabled = true);
+    void Check(int id, bool checked);
+    // After this many boards the successor that waits for the next one is stopped.
+    void SetBoardsWanted(int boards) { m_boardsWanted = boards; }
+    void SetOnEnough(std::function<void()> onEnough) { m_onEnough = std::move(onEnough); }
+
+    int BoardsBurnt();
+    bool AnyMessage();
+    // Waits until woken (a job ended a message, a status arrived) or the burn timer is due; true when
+    // the timer is due.
+    bool WaitForChange(std::chrono::milliseconds slice);
+
+    std::string GetText(int id) override;
+    void SetText(int id, const std::string& text) override;
+    bool IsChecked(int id) override;
+    bool IsEnabled(int id) override;
+    void Enable(const std::vector<int>& ids, bool enable) override;
+    void SetFocus(int id) override;
+    void BurnStatus(int kind, const std::string& text) override;
+    void ShowMessageDlg(const std::string& caption, const std::string& text) override;
+    void ShowSystemMessageBox(const std::string& caption, const std::string& text) override;
+    void SetBurnTimer(unsigned ms) override;
+    void KillBurnTimer() override;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::map<int, Control> m_controls;
+    std::string m_log;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    bool m_terminal;
+    int m_boardsBurnt = 0;
+    int m_boardsWanted = 1;
+    int m_messages = 0;
+    std::function<void()> m_onEnough;
+    std::optional<std::chrono::steady_clock::time_point> m_deadline;
+};
