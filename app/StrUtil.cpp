@@ -105,6 +105,44 @@ std::uint32_t ReadCUnsigned32(std::string_view s) {
     return negative ? std::uint32_t(0u - r) : r;
 }
 
+std::uint64_t ReadCUnsigned64(std::string_view s, int base) {
+    if (base != 0 && (base < 2 || base > 36))
+        return 0;
+    size_t i = 0;
+    while (i < s.size() && IsSpace(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    bool hexPrefix =
+        i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && DigitValue(s[i + 2]) < 16;
+    if ((base == 0 || base == 16) && hexPrefix) {
+        base = 16;
+        i += 2;
+    } else if (base == 0) {
+        base = (i < s.size() && s[i] == '0') ? 8 : 10;
+    }
+    const std::uint64_t limit = ~std::uint64_t(0);
+    std::uint64_t v = 0;
+    bool overflow = false;
+    for (; i < s.size(); ++i) {
+        int d = DigitValue(s[i]);
+        if (d >= base)
+            break;
+        if (!overflow) {
+            if (v > (limit - unsigned(d)) / unsigned(base))
+                overflow = true;
+            else
+                v = v * unsigned(base) + unsigned(d);
+        }
+    }
+    if (overflow)
+        return limit;
+    return negative ? std::uint64_t(0) - v : v;
+}
+
 std::uint32_t ReadLeadingDecimal(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && IsSpace(s[i]))
@@ -143,10 +181,10 @@ std::string Format(const char* fmt, ...) {
     return r;
 }
 
-std::string FormatRuntime(const std::string& fmt, ...) {
+std::string FormatText(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    std::string r = VFormat(fmt.c_str(), ap);
+    std::string r = VFormat(fmt, ap);
     va_end(ap);
     return r;
 }

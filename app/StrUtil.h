@@ -27,6 +27,11 @@ std::string ToUpperAscii(std::string_view s);
 // not fit; no digits give 0; a value beyond 32 bits saturates at 4294967295; a '-' negates.
 std::uint32_t ReadCUnsigned32(std::string_view s);
 
+// strtoull with an explicit base (2 to 36, or 0 for the C prefixes): leading white space, optional
+// sign, "0x"/"0X" allowed for base 16; stops at the first character that does not fit; no digits
+// give 0; a value beyond 64 bits saturates at 18446744073709551615; a '-' negates (wrapping).
+std::uint64_t ReadCUnsigned64(std::string_view s, int base);
+
 // atoi-like: leading white space, optional sign, decimal digits up to the first non-digit,
 // 0 when there are none. 32-bit wrapping arithmetic, as the sums that use it.
 std::uint32_t ReadLeadingDecimal(std::string_view s);
@@ -34,7 +39,10 @@ std::uint32_t ReadLeadingDecimal(std::string_view s);
 // printf into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Same, for formats that come from the text tables at run time.
-std::string FormatRuntime(const std::string& fmt, ...);
+std::string FormatText(const char* fmt, ...);
+template <typename... Args> std::string FormatRuntime(const std::string& fmt, Args... args) {
+    return FormatText(fmt.c_str(), args...);
+}
 
 // Operator text (UTF-16 in the widgets) enters the core in the platform's local 8-bit encoding;
 // these two convert between UTF-8 source literals and that encoding.

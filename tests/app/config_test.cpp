@@ -1,11 +1,112 @@
 #include "BurnConfig.h"
 #include "ProfileReader.h"
-#include "StatusLog.h"
 #include "StrUtil.h"
-#include "TextTables.h"
 
 #include <gtest/gtest.h>
 
-TEST(Smoke, Builds) {
-    EXPECT_EQ(tv::Trim("  a \r\n"), "a");
+#include "BoardProcess.h"
+
+#include <fstream>
+
+namespace {
+
+BurnConfig LoadFrom(const std::string& ini, bool writeFile = true) {
+    CTempDir dir;
+    if (writeFile) {
+        std::ofstream(dir.File("BurnConfig.ini"), std::ios::binary) << ini;
+    }
+    BurnConfig config;
+    config.m_strModuleDir = dir.Path();
+    LoadBurnConfig(config);
+    return config;
+}
+
+} // namespace
+
+TEST(BurnConfigTest, MissingFileKeepsEveryDefault) {
+    const BurnConfig c = LoadFrom("", false);
+    EXPECT_EQ(c.m_nIsCA, 0);
+    EXPECT_EQ(c.m_nBoardType, 0);
+    EXPECT_EQ(c.m_nMacBurnFlashType, 0);
+    EXPECT_EQ(c.m_dwMacBurnAddress, 0u);
+    EXPECT_EQ(c.m_nAppLanguage, 2);
+    EXPECT_EQ(c.m_strExtraInfoText, "");
+    EXPECT_EQ(c.m_strCfgNameText, "");
+}
+
+TEST(BurnConfigTest, ReadsEveryKey) {
+    const BurnConfig c = LoadFrom("[BurnConfig]\r\nIsCA=1\r\nBoardType=4\r\nMacBurnFlashType=2\r\n"
+                                  "MacBurnAddress=524288\r\nAppLanguage=1\r\nExtraInfo=0x100|0x200:ABC\r\n"
+                                  "CfgName=sn|hw:V1.0\r\n");
+    EXPECT_EQ(c.m_nIsCA, 1);
+    EXPECT_EQ(c.m_nBoardType, 4);
+    EXPECT_EQ(c.m_nMacBurnFlashType, 2);
+    EXPECT_EQ(c.m_dwMacBurnAddress, 524288u);
+    EXPECT_EQ(c.m_nAppLanguage, 1);
+    EXPECT_EQ(c.m_strExtraInfoText, "0x100|0x200:ABC");
+    EXPECT_EQ(c.m_strCfgNameText, "sn|hw:V1.0");
+}
+
+// Hand-edited files: each row is a file and what one key reads as.
+struct IniCase {
+    const char* name;
+    std::string ini;
+    const char* key;
+    std::string expected; // integer keys compared as decimal text
+};
+
+class ProfileReaderTable : public ::testing::TestWithParam<IniCase> {};
+
+TEST_P(ProfileReaderTable, ReadsAsWindowsDoes) {
+    const IniCase& c = GetParam();
+    const CProfileReader r = CProfileReader::FromBytes(c.ini);
+    const std::string key = c.key;
+    if (key == "ExtraInfo" || key == "CfgName")
+        EXPECT_EQ(r.GetString("BurnConfig", key, "", 8192), c.expected);
+    else
+        EXPECT_EQ(std::to_string(r.GetInt("BurnConfig", key, key == "AppLanguage" ? 2 : 0)), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ProfileReaderTable,
+    ::testing::Values(
+        IniCase{"NoSection", "IsCA=1\n", "IsCA", "0"},
+        IniCase{"OtherSection", "[Other]\nIsCA=1\n[BurnConfig]\nBoardType=3\n", "IsCA", "0"},
+        IniCase{"SectionCase", "[burnconfig]\nisca=1\n", "IsCA", "1"},
+        IniCase{"KeyCase", "[BurnConfig]\nBOARDTYPE=3\n", "BoardType", "3"},
+        IniCase{"BlanksAroundValue", "[BurnConfig]\n  BoardType  =   3   \n", "BoardType", "3"},
+        IniCase{"LfOnly", "[BurnConfig]\nIsCA=1\nBoardType=2\n", "BoardType", "2"},
+        IniCase{"CrLf", "[BurnConfig]\r\nBoardType=2\r\nIsCA=1\r\n", "BoardType", "2"},
+        IniCase{"Bom", "\xEF\xBB\xBF[BurnConfig]\nBoardType=2\n", "BoardType", "2"},
+        IniCase{"DuplicateKeyFirstWins", "[BurnConfig]\nBoardType=2\nBoardType=3\n", "BoardType", "2"},
+        IniCase{"NegativeNumber", "[BurnConfig]\nMacBurnFlashType=-1\n", "MacBurnFlashType", "-1"},
+        IniCase{"PlusSign", "[BurnConfig]\nBoardType=+3\n", "BoardType", "3"},
+        IniCase{"TrailingText", "[BurnConfig]\nBoardType=3 boards\n", "BoardType", "3"},
+        IniCase{"NotANumber", "[BurnConfig]\nBoardType=abc\n", "BoardType", "0"},
+        IniCase{"HexNumber", "[BurnConfig]\nMacBurnAddress=0x80000\n", "MacBurnAddress", "524288"},
+        IniCase{"EmptyValueKeepsDefault", "[BurnConfig]\nAppLanguage=\n", "AppLanguage", "2"},
+        IniCase{"AppLanguage0", "[BurnConfig]\nAppLanguage=0\n", "AppLanguage", "0"},
+        IniCase{"AppLanguage3", "[BurnConfig]\nAppLanguage=3\n", "AppLanguage", "3"},
+        IniCase{"CommentLine", "[BurnConfig]\n;IsCA=1\n", "IsCA", "0"},
+        IniCase{"BinaryGarbage", std::string("\x00\xff\x01[Burn\x00\nIsCA=1\n", 13), "IsCA", "0"},
+        IniCase{"BackslashesKeptRaw", "[BurnConfig]\nExtraInfo=16:<file C:\\keys\\unit.bin>\n", "ExtraInfo",
+                "16:<file C:\\keys\\unit.bin>"},
+        IniCase{"QuotesAndCommasKeptRaw", "[BurnConfig]\nCfgName=a:\"x, y\";z\n", "CfgName", "a:\"x, y\";z"},
+        IniCase{"ValueWithEquals", "[BurnConfig]\nCfgName=a:b=c\n", "CfgName", "a:b=c"}),
+    [](const ::testing::TestParamInfo<IniCase>& i) { return std::string(i.param.name); });
+
+TEST(ProfileReaderTest, StringIsCutAfter8191Bytes) {
+    const std::string value(8192, 'x');
+    const CProfileReader r = CProfileReader::FromBytes("[BurnConfig]\nExtraInfo=" + value + "\n");
+    EXPECT_EQ(r.GetString("BurnConfig", "ExtraInfo", "", 8192), std::string(8191, 'x'));
+    const std::string exact(8191, 'y');
+    const CProfileReader r2 = CProfileReader::FromBytes("[BurnConfig]\nExtraInfo=" + exact + "\n");
+    EXPECT_EQ(r2.GetString("BurnConfig", "ExtraInfo", "", 8192), exact);
+}
+
+TEST(ProgramFolderTest, CutsAtTheLastSeparatorAndTrims) {
+    EXPECT_EQ(ModuleDirFromProgramPath("/opt/telvanor/bin/telvanor"), "/opt/telvanor/bin");
+    EXPECT_EQ(ModuleDirFromProgramPath("C:\\Tools\\Telvanor.exe"), "C:\\Tools");
+    EXPECT_EQ(ModuleDirFromProgramPath("telvanor"), "");
+    EXPECT_EQ(ModuleDirFromProgramPath(" /a b /x"), "/a b");
 }

@@ -1,0 +1,227 @@
+#include "DeviceInfo.h"
+
+#include "StrUtil.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <system_error>
+
+namespace {
+
+constexpr std::uint64_t kMax32 = 0xFFFFFFFFull;
+constexpr std::size_t kMacLength = 17;
+constexpr char kMagic[] = "MAGICNUM=deviceinfo";
+constexpr char kLengthTag[] = "LENGTH=";
+// "MAGICNUM=deviceinfo", 0, "LENGTH=", eight digits, 0: the part before the key entries that shares
+// the second buffer with them.
+constexpr std::size_t kHeaderLength = (sizeof kMagic - 1) + 1 + (sizeof kLengthTag - 1) + 8 + 1;
+constexpr std::size_t kMaxKeyEntryBytes = DEVINFO_MAX_SIZE - kHeaderLength;
+constexpr std::uint32_t kEmmcSector = 512;
+constexpr std::uint32_t kSerialFlashUnit = 0x100;
+
+std::size_t KeyEntryBytes(const std::vector<std::string>& keyEntries) {
+    std::size_t bytes = 0;
+    for (const std::string& entry : keyEntries)
+        bytes += entry.size() + 1;
+    return bytes;
+}
+
+// L before any capacity check, in a type that cannot wrap for any string the job can hold.
+std::uint64_t BlockLength(const std::string& id, const std::vector<std::string>& keyEntries,
+                          bool hasKeyItems) {
+    std::uint64_t length = kMacLength + 1 + std::uint64_t(id.size()) + 1;
+    if (hasKeyItems)
+        length += kHeaderLength + KeyEntryBytes(keyEntries);
+    return length;
+}
+
+// "nand" and "sf" are the console's words for their flash; eMMC has its own command form.
+std::string CommandWord(const std::string& flashType) {
+    if (flashType == "spi")
+        return "sf";
+    if (flashType == "nand" || flashType == "emmc")
+        return flashType;
+    return std::string();
+}
+
+std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
+
+enum class FileRead { Ok, Abort };
+
+// The file of a "<file" value: only a regular file has a length to check against the erase block;
+// a directory, a device or a pipe counts as a file that cannot be opened.
+FileRead ReadItemFile(const std::string& path, std::uint32_t offset, std::uint32_t blockSize, Bytes& data) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+        return FileRead::Abort;
+    const std::uintmax_t length = std::filesystem::file_size(path, ec);
+    if (ec)
+        return FileRead::Abort;
+    // Longer than an erase block, it would run past the first block into what the block phase wrote.
+    if (length > blockSize && offset < blockSize)
+        return FileRead::Abort;
+    // The size and the trailing zero must be a 32-bit count on the board.
+    if (length >= kMax32)
+        return FileRead::Abort;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return FileRead::Abort;
+    try {
+        data.resize(std::size_t(length));
+    } catch (const std::bad_alloc&) {
+        return FileRead::Abort;
+    }
+    // Never more than the length that was checked, even if the file grew meanwhile; what was read
+    // is what gets written.
+    in.read(reinterpret_cast<char*>(data.data()), std::streamsize(length));
+    data.resize(std::size_t(in.gcount()));
+    data.push_back(0);
+    return FileRead::Ok;
+}
+
+} // namespace
+
+std::uint32_t StagingAddress(int boardType) {
+    return boardType == 4 ? 0x01000000u : 0x81000000u;
+}
+
+std::uint32_t DeviceInfoBlockLength(const std::string& id, const std::vector<std::string>& keyEntries,
+                                    bool hasKeyItems) {
+    const std::uint64_t length = BlockLength(id, keyEntries, hasKeyItems);
+    return length > kMax32 ? std::uint32_t(kMax32) : std::uint32_t(length);
+}
+
+std::optional<Bytes> ComposeDeviceInfoBlock(const std::string& mac, const std::string& id,
+                                            const std::vector<std::string>& keyEntries, bool hasKeyItems) {
+    const std::uint64_t length = BlockLength(id, keyEntries, hasKeyItems);
+    if (RoundUp(length, 4) > DEVINFO_MAX_SIZE)
+        return std::nullopt;
+    if (hasKeyItems && KeyEntryBytes(keyEntries) > kMaxKeyEntryBytes)
+        return std::nullopt;
+
+    Bytes block(std::size_t(length), 0);
+    std::memcpy(block.data(), mac.data(), std::min(mac.size(), kMacLength));
+    std::size_t at = kMacLength + 1;
+    std::memcpy(block.data() + at, id.data(), id.size());
+    at += id.size() + 1;
+    if (!hasKeyItems)
+        return block;
+
+    std::string header = kMagic;
+    header.push_back('\0');
+    header += kLengthTag;
+    header += tv::Format("%08x", unsigned(length));
+    header.push_back('\0');
+    std::memcpy(block.data() + at, header.data(), header.size());
+    at += header.size();
+    for (const std::string& entry : keyEntries) {
+        std::memcpy(block.data() + at, entry.data(), entry.size());
+        at += entry.size() + 1;
+    }
+    return block;
+}
+
+std::vector<std::uint32_t> ToWords(const Bytes& data) {
+    std::vector<std::uint32_t> words((data.size() + 3) / 4, 0);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        words[i / 4] |= std::uint32_t(data[i]) << (8 * (i % 4));
+    return words;
+}
+
+bool StageToBoardRam(ICommandSink& sink, std::uint32_t staging, const std::string& fill, const Bytes& data) {
+    bool ok = sink.SendCommand(fill);
+    const std::vector<std::uint32_t> words = ToWords(data);
+    for (std::size_t k = 0; k < words.size() && ok; ++k)
+        ok = sink.SendCommand(tv::Format("mw.l 0x%x 0x%x 1", unsigned(staging + 4 * k), unsigned(words[k])));
+    return ok;
+}
+
+bool WriteDeviceInfoBlock(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                          const Bytes& block) {
+    const std::string t = CommandWord(layout.strFlashType);
+    const std::uint32_t p = layout.dwPartOffset;
+    const std::uint32_t b = layout.dwBlockSize;
+    // The job never gets here without a type and a block size; refuse rather than divide by zero.
+    if (t.empty() || b == 0)
+        return false;
+    const bool emmc = t == "emmc";
+
+    const std::string fill = tv::Format("mw.b 0x%x 0xff 0x%x", staging, b);
+    const std::string erase = tv::Format("%s erase 0x%x 0x%x", t.c_str(), p, b);
+    const std::string write = emmc ? tv::Format("mmc write 0 0x%x 0x%x 1", staging, p / b)
+                                   : tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, p, b);
+
+    if (!StageToBoardRam(sink, staging, fill, block))
+        return false;
+    if (t == "sf" && !sink.SendCommand("sf probe 0"))
+        return false;
+    if (!emmc && !sink.SendCommand(erase))
+        return false;
+    return sink.SendCommand(write);
+}
+
+ItemOutcome WriteOffsetItem(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                            std::uint32_t offset, const std::string& value) {
+    if (value.empty())
+        return ItemOutcome::Written;
+
+    const std::string t = CommandWord(layout.strFlashType);
+    const std::uint32_t p = layout.dwPartOffset;
+    const std::uint32_t b = layout.dwBlockSize;
+    if (t.empty() || b == 0)
+        return ItemOutcome::Abort;
+
+    // Every write is rounded up to the flash's own unit so that all D bytes reach the flash.
+    std::uint32_t unit = kSerialFlashUnit;
+    if (t == "nand")
+        unit = layout.dwPageSize;
+    else if (t == "emmc")
+        unit = kEmmcSector;
+    if (unit == 0)
+        return ItemOutcome::Abort;
+
+    Bytes data;
+    if (tv::Contains(value, "<file")) {
+        // "<file" plus one separator before the path, one closing character after it.
+        const std::string trimmed = tv::Trim(value);
+        const std::string path =
+            trimmed.size() >= 7 ? tv::Trim(std::string_view(trimmed).substr(6, trimmed.size() - 7)) : "";
+        if (ReadItemFile(path, offset, b, data) == FileRead::Abort)
+            return ItemOutcome::Abort;
+    } else {
+        try {
+            data.assign(value.begin(), value.end());
+            data.push_back(0);
+        } catch (const std::bad_alloc&) {
+            return ItemOutcome::Abort;
+        }
+    }
+
+    const std::uint64_t w = RoundUp(data.size(), unit);
+    const std::uint64_t q = std::uint64_t(p) + offset;
+    // A wrapped count, flash offset or staging address would write somewhere else entirely.
+    if (w > kMax32 || q > kMax32 || std::uint64_t(staging) + w > kMax32 + 1)
+        return ItemOutcome::Abort;
+
+    // The fill covers the whole write, so no leftovers of the block phase go into the flash.
+    const std::string fill = tv::Format("mw.b 0x%x 0xff %x", staging, unsigned(w));
+    const std::string write =
+        t == "emmc"
+            ? tv::Format("mmc write 0 0x%x 0x%x 0x%x", staging, unsigned(q / b), unsigned(w / kEmmcSector))
+            : tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, unsigned(q), unsigned(w));
+    // From the second erase block on nothing else erased the flash; the block at B included.
+    const bool erase = t == "nand" && offset >= b;
+
+    if (!StageToBoardRam(sink, staging, fill, data))
+        return ItemOutcome::Failed;
+    if (t == "sf" && !sink.SendCommand("sf probe 0"))
+        return ItemOutcome::Failed;
+    if (erase && !sink.SendCommand(tv::Format("nand erase 0x%x 0x%x", unsigned(q), b)))
+        return ItemOutcome::Abort;
+    return sink.SendCommand(write) ? ItemOutcome::Written : ItemOutcome::Failed;
+}

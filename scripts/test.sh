@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, builds, runs the whole suite, then the core and end-to-end
+# tests again under AddressSanitizer + UndefinedBehaviorSanitizer and the tests that cross the job
+# and window threads under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+export QT_QPA_PLATFORM=offscreen
+
+bash scripts/build.sh default
+ctest --preset default -j 2
+
+if [ "${TELVANOR_SKIP_SANITIZERS:-0}" != "1" ]; then
+    bash scripts/build.sh sanitize
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --preset sanitize -j 2 -LE soak
+    bash scripts/build.sh tsan
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        ctest --test-dir build-tsan --output-on-failure -L threads
+fi
