@@ -34,5 +34,6 @@ constexpr std::uint32_t kBootFileSegment0Address = 0x12000;
 constexpr std::uint32_t kBootFileSegment1Address = 0x81000000;
 
 // False for a file that breaks the limits: shorter than 792 bytes, A larger than the file, or,
-// with the version matching, L outside 64..319 or the file shorter than L + 36 bytes.
+// with the version matching, L outside 64..319 or the file shorter than L + 36 bytes; out is then
+// left as it was.
 bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& out);
