@@ -33,8 +33,9 @@ std::vector<std::string> KeyEntries(const BurnConfig& config, const tagBurnEntri
 // The value of every offset item, configuration order (empty: nothing to write).
 std::vector<std::string> OffsetValues(const BurnConfig& config, const tagBurnEntries& entries);
 
-// The rule checked in the window now (Remove when none of the three is checked... as BM_GETCHECK says).
+// The rule checked in the window now: Increase, else Decrease, else Remove (also when none is checked).
 ChangeRule CheckedRule(IBurnWindow& window);
+// 1 with IDC_SINGLE_NET checked, otherwise 2.
 unsigned CheckedStep(IBurnWindow& window);
 
 void ClearEntries(IBurnWindow& window, const BurnConfig& config);

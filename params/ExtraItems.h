@@ -18,9 +18,12 @@ void ParseItemLists(BurnConfig& config);
 std::string OffsetItemLabel(int r, std::uint32_t offset);
 // Validation label of the k-th operator-entered offset item (k from 1): "Extra ID" k.
 std::string OffsetItemCheckLabel(int k);
+// Row label of an operator-entered key item: the name as configured, then ":" (no translation).
+std::string KeyItemLabel(const tagExtra& item);
 
-// The value of an offset item from its raw value: empty = nothing to write. True with path set for
-// a "<file" reference.
+// An offset item's value names a file when it contains "<file" anywhere (case-sensitive); the path
+// is the trimmed value without its first 6 and its last character, trimmed again (empty when the
+// value is too short to hold one).
 bool IsFileReference(const std::string& value);
 std::string FileReferencePath(const std::string& value);
 

@@ -1,0 +1,199 @@
+// The acknowledged frame exchange and the traffic log, over a scripted port and over a real
+// pseudo-terminal against the virtual board.
+#include "ChannelHarness.h"
+
+#include "Frames.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+// A port whose answers are scripted: each Read returns the next scripted chunk (or nothing).
+class CScriptedPort : public IPort {
+public:
+    std::deque<Bytes> answers;
+    std::vector<Bytes> written;
+    std::uint32_t shortBy = 0;
+    int purgesRx = 0;
+
+    bool Open(const std::string&) override { return open = true; }
+    void Close() override { open = false; }
+    bool IsOpen() const override { return open; }
+    void SetTimeouts(unsigned, unsigned) override {}
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t n) override {
+        written.emplace_back(data, data + n);
+        return n - shortBy;
+    }
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
+        if (answers.empty())
+            return 0;
+        Bytes a = answers.front();
+        answers.pop_front();
+        const std::uint32_t k = std::min<std::uint32_t>(n, std::uint32_t(a.size()));
+        std::copy(a.begin(), a.begin() + k, buffer);
+        return k;
+    }
+    void PurgeRx() override { ++purgesRx; }
+    void PurgeTx() override {}
+    bool IsLost() const override { return false; }
+    void SetStopFlag(std::shared_ptr<CStopFlag>) override {}
+    bool open = false;
+};
+
+} // namespace
+
+TEST(ChannelScripted, AcknowledgedFrameIsLoggedAsOneByte) {
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    p->answers = {{0xAA}};
+    h.Comm().SetPort(std::move(port));
+    ASSERT_TRUE(h.Comm().Open("COM12"));
+    const Bytes frame = BuildTailFrame(2);
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 5, 127), 1);
+    ASSERT_EQ(p->written.size(), 1u);
+    EXPECT_EQ(p->written[0], frame);
+    EXPECT_EQ(h.LogFile(), "\xAA");
+}
+
+TEST(ChannelScripted, WrongAckResendsWholeFrameThenAttemptsRunOut) {
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    p->answers = {{0x55}, {}, {0xAA}};
+    h.Comm().SetPort(std::move(port));
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    const Bytes frame = BuildHeadFrame(64, 0x12000);
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 14, 127), 1);
+    ASSERT_EQ(p->written.size(), 3u);
+    for (const Bytes& w : p->written)
+        EXPECT_EQ(w, frame); // every attempt from the frame's first byte
+    EXPECT_EQ(p->purgesRx, 3);
+
+    p->written.clear();
+    p->answers = {{0x55}, {0x55}, {0x55}, {0xAA}};
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 14, 3), 0);
+    EXPECT_EQ(p->written.size(), 3u);
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 14, 0), 0);
+    EXPECT_EQ(p->written.size(), 3u);
+}
+
+TEST(ChannelScripted, ShortWriteEndsAtOnce) {
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    p->shortBy = 1;
+    p->answers = {{0xAA}};
+    h.Comm().SetPort(std::move(port));
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    const Bytes frame = BuildTailFrame(1);
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 5, 127), 0);
+    EXPECT_EQ(p->written.size(), 1u);
+}
+
+TEST(ChannelScripted, ReceivedBytesReachTheLogExactlyOnce) {
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    h.Comm().SetPort(std::move(port));
+    std::uint8_t chunk[CSerialComm::kChunkSize + 1];
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    p->answers = {Bytes{'a', 'b', 'c'}};
+    EXPECT_EQ(h.Comm().ReceiveChunk(chunk), 3u);
+    h.Comm().Close();
+    ASSERT_TRUE(h.Comm().Open("COM3")); // its Close logs nothing new
+    p->answers = {Bytes{'d', 'e'}};
+    EXPECT_EQ(h.Comm().ReceiveChunk(chunk), 2u);
+    h.Comm().Close();
+    h.Comm().Close();
+    EXPECT_EQ(h.LogFile(), "abcde");
+}
+
+TEST(ChannelScripted, ChunkDisplayDropsMarkersAndBlankChunks) {
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    h.Comm().SetPort(std::move(port));
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    std::uint8_t chunk[CSerialComm::kChunkSize + 1];
+    p->answers = {Bytes{'\r', '\n', '[', 'E', 'O', 'T', ']', '\r', '\n'},
+                  Bytes{' ', 'o', 'k', '[', 'E', 'O', 'T', ']', ' '}};
+    h.Comm().ReceiveChunk(chunk);
+    h.Comm().ReceiveChunk(chunk);
+    const auto status = h.Window().StatusMessages();
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].text, "ok");
+    EXPECT_EQ(status[0].kind, 3);
+}
+
+TEST(ChannelBoard, OpenFailureNamesThePort) {
+    CChannelHarness h;
+    EXPECT_EQ(h.Comm().Open("/dev/telvanor-missing"), 0);
+    EXPECT_EQ(h.Window().Log(), "\r\nFailed to open /dev/telvanor-missing!");
+    EXPECT_EQ(h.Comm().Status(), "Failed to open /dev/telvanor-missing!");
+}
+
+TEST(ChannelBoard, WrongAckOverThePseudoTerminal) {
+    CBoardProcess board({"--wrong-ack", "start:1"});
+    CChannelHarness h;
+    ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
+    EXPECT_EQ(h.Comm().SendStartFrame(), 1);
+    h.Comm().Close();
+    board.Stop();
+    const std::string trace = board.Trace();
+    // Refused once, accepted on the second attempt.
+    size_t first = trace.find("start");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(trace.find("start", first + 5), std::string::npos);
+    EXPECT_EQ(h.LogFile(), "\xAA");
+}
+
+namespace {
+
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+} // namespace
+
+struct AnnounceCase {
+    const char* name;
+    int isCA;
+    std::vector<std::string> chunks;
+    int expected;
+    bool answersAck;
+};
+
+class AnnouncementTable : public ::testing::TestWithParam<AnnounceCase> {};
+
+TEST_P(AnnouncementTable, WaitBootStart) {
+    const AnnounceCase& c = GetParam();
+    CChannelHarness h(c.isCA);
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    for (const std::string& chunk : c.chunks)
+        p->answers.push_back(Text(chunk));
+    h.Comm().SetPort(std::move(port));
+    ASSERT_TRUE(h.Comm().Open("COM1"));
+    EXPECT_EQ(h.Comm().WaitBootStart(), c.expected);
+    EXPECT_EQ(!p->written.empty() && p->written.back() == Bytes{0xAA}, c.answersAck);
+    if (c.expected) {
+        EXPECT_EQ(h.Window().StatusMessages().back().text, "Boot started successfully!");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, AnnouncementTable,
+    ::testing::Values(
+        AnnounceCase{"Whole", 0, {"U-Boot\r\nstart download process.\r\n"}, 1, false},
+        AnnounceCase{"SplitAcrossReads", 0, {"start down", "load process."}, 1, false},
+        AnnounceCase{"FiveSpacesWithoutCaDoNotCount", 0, {"  ", "   "}, 0, false},
+        AnnounceCase{"CaFiveSpacesAcrossChunks", 1, {"boot  ", "   x"}, 1, true},
+        AnnounceCase{"CaStillTakesTheText", 1, {"start download process."}, 1, false},
+        // A zero byte of line noise must not hide the announcement after it.
+        AnnounceCase{
+            "NoiseWithZeroByte", 0, {std::string("\x00\x13garbage", 9), "start download process."}, 1, false},
+        AnnounceCase{"Nothing", 0, {}, 0, false}),
+    [](const ::testing::TestParamInfo<AnnounceCase>& i) { return std::string(i.param.name); });
