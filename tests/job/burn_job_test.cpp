@@ -301,3 +301,27 @@ TEST_F(BurnJobTest, ReburnWithItemAtOneBlockKeepsItIntact) {
     // The item, its zero byte and the word's padding, then the fill: nothing of the first value.
     EXPECT_EQ(Bytes2(flash, 0x100000 + 0x20000, 12), std::string("SECOND\0\0\xff\xff\xff\xff", 12));
 }
+
+TEST_F(BurnJobTest, StoppedJobSendsNothingMore) {
+    CBoardProcess board({"--flash", "nand", "--bootargs", kNandArgs, "--delay-ms", "20"});
+    CJobHarness h("CfgName=hwver:A1\r\n");
+    auto& w = h.Window();
+    w.Put(IDC_SERIAL_PORT, board.PortPath());
+    w.Put(IDC_MAC, "00:1a:2b:3c:4d:5e");
+    h.Runner().StartJob(&w);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (board.Commands().size() < 6 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(h.Runner().StopRunningJob());
+    const size_t calls = w.Calls().size();
+    h.Runner().ClosePort();
+    h.Runner().WaitIdle();
+    const size_t commands = board.Commands().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(board.Commands().size(), commands);
+    EXPECT_LE(commands, 7u); // at most the command that was under way
+    // Nothing reached the window after the stop (a call may have been in flight at that moment).
+    EXPECT_LE(w.Calls().size(), calls + 1);
+    EXPECT_TRUE(w.Dialogs().empty());
+    EXPECT_EQ(g_pBurnThread.load(), nullptr);
+}

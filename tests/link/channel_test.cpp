@@ -197,3 +197,43 @@ INSTANTIATE_TEST_SUITE_P(
             "NoiseWithZeroByte", 0, {std::string("\x00\x13garbage", 9), "start download process."}, 1, false},
         AnnounceCase{"Nothing", 0, {}, 0, false}),
     [](const ::testing::TestParamInfo<AnnounceCase>& i) { return std::string(i.param.name); });
+
+TEST(ChannelBoard, AttemptsRunOutAgainstASilentBoard) {
+    CBoardProcess board({"--power-on-delay", "60000"});
+    CChannelHarness h;
+    ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
+    h.Comm().SetTimeouts(13, 13);
+    const Bytes frame = BuildStartFrame(1, 1);
+    EXPECT_EQ(h.Comm().SendFrame(frame.data(), 14, 5), 0);
+    h.Comm().Close();
+    board.Stop();
+    EXPECT_EQ(board.Stats()["bytes_received"], 5u * 14u);
+    EXPECT_EQ(h.LogFile(), "");
+}
+
+TEST(ChannelBoard, TrafficLogHoldsEveryReceivedByteOnce) {
+    CBoardProcess board({"--banner", "BANNER-LINE"});
+    CChannelHarness h;
+    static const Bytes code(64, 0x11);
+    h.Comm().SetSegments({{0x12000, 64, code.data()}, {0x10C00, 64, code.data()}});
+    for (int job = 0; job < 2; ++job) { // two jobs in one run: the first job's traffic is not logged again
+        ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
+        ASSERT_EQ(h.Comm().DownloadSegments(), 1);
+        ASSERT_EQ(h.Comm().WaitBootStart(), 1);
+        ASSERT_EQ(h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 2000), 1);
+    }
+    h.Comm().Close();
+    board.Stop();
+    const std::string log = h.LogFile();
+    auto count = [&](const std::string& needle) {
+        size_t n = 0;
+        for (size_t at = 0; (at = log.find(needle, at)) != std::string::npos; at += needle.size())
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("BANNER-LINE"), 2u);
+    EXPECT_EQ(count("start download process."), 2u);
+    EXPECT_EQ(count(std::string("\xED\x02\xFD", 3)), 4u); // both tail frames of both jobs
+    // Every byte the board sent, once: acknowledgements plus the console output.
+    EXPECT_EQ(log.size(), board.Stats()["bytes_sent"] + 4u * 5u);
+}
