@@ -36,7 +36,9 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
         if (std::uint32_t(TickCount() - start) > timeoutMs)
             return 0; // the time-out itself reports nothing
         const std::uint32_t before = m_nReply;
-        if (ReceiveChunk(chunk) == 0)
+        // A reply ends with its marker: the read need not wait out the quiet millisecond after it.
+        static constexpr std::string_view kMarkers[] = {kDone};
+        if (ReceiveChunk(chunk, kMarkers) == 0)
             continue;
         // The error marker contains the plain one, so it is tested first.
         if (ReplyContains(kError, ScanStart(before, sizeof kError - 1))) {

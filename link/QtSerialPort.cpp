@@ -5,6 +5,12 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <time.h>
+#endif
 
 namespace {
 
@@ -68,33 +74,38 @@ public:
         return std::uint32_t(written - m_port->bytesToWrite());
     }
 
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
+                       std::span<const std::string_view> endMarkers) override {
         if (!Usable() || n == 0)
             return 0;
         QElapsedTimer timer;
         timer.start();
         std::uint32_t got = 0;
+        bool complete = false;
         while (got < n) {
-            qint64 avail = m_port->bytesAvailable();
+            const qint64 avail = m_port->bytesAvailable();
             if (avail > 0) {
-                qint64 r =
+                const qint64 r =
                     m_port->read(reinterpret_cast<char*>(buffer) + got, std::min<qint64>(avail, n - got));
-                if (r > 0)
+                if (r > 0) {
+                    const std::uint32_t before = got;
                     got += std::uint32_t(r);
+                    complete = complete || EndsReply(buffer, before, got, endMarkers);
+                }
                 continue;
             }
-            const qint64 left = qint64(m_readTotalMs) - timer.elapsed();
-            if (left <= 0 || Stopped())
+            const qint64 leftUs = (qint64(m_readTotalMs) * 1000000 - timer.nsecsElapsed()) / 1000;
+            if (leftUs <= 0 || Stopped())
                 break;
-            // Before the first byte wait in short slices (so a stop is seen); after it, a quiet
-            // millisecond ends the read.
-            const int wait = got == 0 ? int(std::min<qint64>(left, 20)) : 1;
-            if (!m_port->waitForReadyRead(wait)) {
-                if (CheckLost())
-                    break;
-                if (got > 0)
-                    break;
-            }
+            // Before the first byte wait in short slices (so a stop is seen); after it, the line's
+            // quiet interval ends the read: 1 ms, or a few character times once the reply is complete.
+            qint64 waitUs = got == 0 ? std::min<qint64>(leftUs, 20000) : (complete ? kCompleteQuietUs : 1000);
+            waitUs = std::min(waitUs, leftUs);
+            const int ready = WaitReadable(waitUs);
+            if (ready < 0)
+                break; // the port is lost
+            if (ready == 0 && got > 0)
+                break;
         }
         return got;
     }
@@ -114,8 +125,52 @@ public:
     void SetStopFlag(std::shared_ptr<CStopFlag> stop) override { m_stop = std::move(stop); }
 
 private:
-    bool Usable() const { return m_port && !m_lost; }
-    bool Stopped() const { return m_stop && m_stop->IsStopped(); }
+    // About two character times at 115200 baud: a marker's continuation, such as "(ERROR)", comes sooner.
+    static constexpr qint64 kCompleteQuietUs = 200;
+
+    static bool EndsReply(const std::uint8_t* buffer, std::uint32_t before, std::uint32_t got,
+                          std::span<const std::string_view> endMarkers) {
+        const std::string_view data(reinterpret_cast<const char*>(buffer), got);
+        for (std::string_view marker : endMarkers) {
+            // Only the new bytes (and a marker's length before them) can complete a marker.
+            const std::size_t from = before > marker.size() ? before - marker.size() : 0;
+            if (data.find(marker, from) != std::string_view::npos)
+                return true;
+        }
+        return false;
+    }
+
+    // Waits up to us microseconds for input and pulls it into the port's buffer: 1 when bytes came,
+    // 0 on a quiet line, -1 when the port is gone.
+    int WaitReadable(qint64 us) {
+#ifdef Q_OS_UNIX
+        pollfd p{int(m_port->handle()), POLLIN, 0};
+        const timespec ts{time_t(us / 1000000), long(us % 1000000) * 1000};
+        const int r = ppoll(&p, 1, &ts, nullptr);
+        if (r < 0)
+            return errno == EINTR ? 0 : -1;
+        if (r == 0)
+            return 0;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            m_lost = true;
+            return -1;
+        }
+        if (!m_port->waitForReadyRead(0))
+            return CheckLost() ? -1 : 0;
+        return 1;
+#else
+        if (m_port->waitForReadyRead(int(std::max<qint64>(1, (us + 999) / 1000))))
+            return 1;
+        return CheckLost() ? -1 : 0;
+#endif
+    }
+
+    bool Usable() const {
+        return m_port && !m_lost;
+    }
+    bool Stopped() const {
+        return m_stop && m_stop->IsStopped();
+    }
 
     // An unplugged adapter (or a closed pseudo-terminal) shows as a read, write or resource error
     // while the port still looks open: from then on the port is lost.

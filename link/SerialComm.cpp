@@ -108,10 +108,11 @@ std::uint32_t CSerialComm::Write(const std::uint8_t* data, std::uint32_t n) {
     return m_port->Write(data, n);
 }
 
-std::uint32_t CSerialComm::Read(std::uint8_t* buffer, std::uint32_t n) {
+std::uint32_t CSerialComm::Read(std::uint8_t* buffer, std::uint32_t n,
+                                std::span<const std::string_view> endMarkers) {
     if (!m_port || IsStopped())
         return 0;
-    return m_port->Read(buffer, n);
+    return m_port->Read(buffer, n, endMarkers);
 }
 
 int CSerialComm::SendFrame(const std::uint8_t* frame, std::uint32_t length, std::uint32_t attemptLimit) {
@@ -133,8 +134,8 @@ int CSerialComm::SendFrame(const std::uint8_t* frame, std::uint32_t length, std:
     return 0;
 }
 
-std::uint32_t CSerialComm::ReceiveChunk(std::uint8_t* buffer) {
-    std::uint32_t n = Read(buffer, kChunkSize);
+std::uint32_t CSerialComm::ReceiveChunk(std::uint8_t* buffer, std::span<const std::string_view> endMarkers) {
+    std::uint32_t n = Read(buffer, kChunkSize, endMarkers);
     if (n == 0)
         return 0;
     if (m_nHistory + n > kHistorySize) {

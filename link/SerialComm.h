@@ -36,9 +36,10 @@ public:
     int Open(const std::string& name);
     void Close();
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t n);
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n);
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
+                       std::span<const std::string_view> endMarkers = {});
     int SendFrame(const std::uint8_t* frame, std::uint32_t length, std::uint32_t attemptLimit);
-    std::uint32_t ReceiveChunk(std::uint8_t* buffer);
+    std::uint32_t ReceiveChunk(std::uint8_t* buffer, std::span<const std::string_view> endMarkers = {});
 
     // Boot download.
     int DownloadBoot();

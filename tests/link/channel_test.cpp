@@ -26,7 +26,7 @@ public:
         written.emplace_back(data, data + n);
         return n - shortBy;
     }
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n, std::span<const std::string_view>) override {
         if (answers.empty())
             return 0;
         Bytes a = answers.front();

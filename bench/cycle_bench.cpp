@@ -1,0 +1,378 @@
+// Cycle time of whole burns against telvanor-board paced at 115200 baud, next to the line's own
+// limit: the bytes that crossed the line (as the board counted them) at 11520 bytes per second plus
+// the fixed pause after each boot download. Also the CPU used while waiting for a board, the
+// window's start-up against a bare dialog, and peak memory. Everything is measured side by side in
+// one run; only ratios are meant to be compared.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::int64_t NowNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+Child Spawn(const std::vector<std::string>& args, bool captureOut, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envCopy;
+    for (char** e = environ; *e; ++e)
+        envCopy.push_back(*e);
+    envCopy.insert(envCopy.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (std::string& e : envCopy)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int pipeFd[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (captureOut) {
+        if (pipe(pipeFd) != 0)
+            return {};
+        posix_spawn_file_actions_adddup2(&actions, pipeFd[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeFd[0]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Child c;
+    if (posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        c.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (captureOut) {
+        close(pipeFd[1]);
+        c.out = pipeFd[0];
+    }
+    return c;
+}
+
+// Reads lines from a child's output until it closes; calls onLine with each line and its arrival time.
+template <typename F> void ReadLines(int fd, F onLine) {
+    std::string pending;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        const std::int64_t t = NowNs();
+        pending.append(buf, size_t(n));
+        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+            onLine(pending.substr(0, nl), t);
+            pending.erase(0, nl + 1);
+        }
+    }
+    close(fd);
+}
+
+struct Exit {
+    int status = -1;
+    rusage usage{};
+};
+
+Exit Wait(pid_t pid) {
+    Exit e;
+    int status = 0;
+    wait4(pid, &status, 0, &e.usage);
+    e.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return e;
+}
+
+struct Board {
+    Child child;
+    std::string port;
+    fs::path out;
+};
+
+Board StartBoard(const fs::path& dir, std::vector<std::string> args) {
+    Board b;
+    b.out = dir / "board";
+    fs::create_directories(b.out);
+    args.insert(args.begin(), {TELVANOR_BOARD_EXE, "--out", b.out.string()});
+    b.child = Spawn(args, true);
+    std::string line;
+    char c;
+    while (read(b.child.out, &c, 1) == 1 && c != '\n')
+        line += c;
+    b.port = line;
+    return b;
+}
+
+std::map<std::string, std::uint64_t> StopBoard(Board& b) {
+    kill(b.child.pid, SIGTERM);
+    Wait(b.child.pid);
+    close(b.child.out);
+    std::map<std::string, std::uint64_t> stats;
+    std::ifstream f(b.out / "stats.txt");
+    std::string line;
+    while (std::getline(f, line)) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            stats[line.substr(0, eq)] = std::strtoull(line.c_str() + eq + 1, nullptr, 10);
+    }
+    return stats;
+}
+
+// A boot file of the given size that the tool accepts: version v1.1.0, a short description, and the
+// last quarter as the second segment.
+void WriteBootFile(const fs::path& path, std::uint32_t size) {
+    std::vector<std::uint8_t> data(size);
+    for (std::uint32_t i = 0; i < size; ++i)
+        data[i] = std::uint8_t(i * 13);
+    std::memset(&data[36], 0, 16);
+    std::memcpy(&data[36], "v1.1.0", 6);
+    auto put32 = [&](size_t at, std::uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            data[at + size_t(k)] = std::uint8_t(v >> (8 * k));
+    };
+    const std::string text = "bench boot file";
+    put32(52, std::uint32_t(64 + text.size()));
+    std::memcpy(&data[100], text.data(), text.size());
+    put32(788, size / 4);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(size));
+}
+
+struct Case {
+    std::string name;
+    std::vector<std::string> boardArgs;
+    std::string ini;
+    std::vector<std::string> entries; // telvanor-cli options after --port and --dir
+    int boards = 1;
+    bool ca = false;
+};
+
+struct Measure {
+    bool ok = false;
+    double cycle = 0, bound = 0;
+    long maxRssKb = 0;
+};
+
+// The window runs the same entries; its options mirror the command line's.
+Measure RunCase(const Case& c, bool window, const fs::path& root) {
+    Measure m;
+    const fs::path dir = root / (c.name + (window ? "-window" : "-cli"));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "BurnConfig.ini") << "[BurnConfig]\n" << c.ini;
+    if (c.ca)
+        WriteBootFile(dir / "ProgrammerforCA.bin", 64 * 1024);
+    std::vector<std::string> boardArgs = {"--pace", "--ack-delay-us", "0"};
+    boardArgs.insert(boardArgs.end(), c.boardArgs.begin(), c.boardArgs.end());
+    if (c.boards > 1)
+        boardArgs.push_back("--swap-boards");
+    Board board = StartBoard(dir, boardArgs);
+    std::vector<std::string> args;
+#ifdef TELVANOR_WINDOW_EXE
+    if (window)
+        args = {TELVANOR_WINDOW_EXE,      "--dir",     dir.string(), "--port", board.port, "--auto-burn",
+                std::to_string(c.boards), "--echo-log"};
+#endif
+    if (!window)
+        args = {TELVANOR_CLI_EXE, "burn",     "--dir",    dir.string(),
+                "--port",         board.port, "--boards", std::to_string(c.boards)};
+    args.insert(args.end(), c.entries.begin(), c.entries.end());
+    Child tool = Spawn(args, true, {"QT_QPA_PLATFORM=offscreen"});
+    int successes = 0;
+    std::int64_t lastSuccess = 0;
+    ReadLines(tool.out, [&](const std::string& line, std::int64_t t) {
+        if (line == "Burn successfully!") {
+            ++successes;
+            lastSuccess = t;
+        }
+    });
+    const Exit e = Wait(tool.pid);
+    auto stats = StopBoard(board);
+    m.maxRssKb = e.usage.ru_maxrss;
+    if (e.status != 0 || successes != c.boards || !stats.count("power_on.1.start_ns"))
+        return m;
+    const double bytes = double(stats["bytes_received"] + stats["bytes_sent"]);
+    m.cycle = double(lastSuccess - std::int64_t(stats["power_on.1.start_ns"])) / 1e9;
+    m.bound = bytes / 11520.0 + c.boards * (c.ca ? 0.5 : 0.2);
+    m.ok = true;
+    return m;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// CPU time of a process from /proc, in seconds.
+double CpuSeconds(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::vector<std::string> fields;
+    size_t at = close + 2;
+    while (at < stat.size()) {
+        size_t sp = stat.find(' ', at);
+        if (sp == std::string::npos)
+            sp = stat.size();
+        fields.push_back(stat.substr(at, sp - at));
+        at = sp + 1;
+    }
+    // utime and stime are fields 14 and 15 of the whole line (11 and 12 after the name).
+    return (std::strtod(fields[11].c_str(), nullptr) + std::strtod(fields[12].c_str(), nullptr)) /
+           double(sysconf(_SC_CLK_TCK));
+}
+
+double WaitingCpuShare(const fs::path& root, bool window, double seconds) {
+    const fs::path dir = root / (window ? "wait-window" : "wait-cli");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Board board = StartBoard(dir, {"--power-on-delay", "600000"});
+    std::vector<std::string> args;
+#ifdef TELVANOR_WINDOW_EXE
+    if (window)
+        args = {TELVANOR_WINDOW_EXE, "--dir", dir.string(), "--port", board.port, "--auto-burn", "1"};
+#endif
+    if (!window)
+        args = {TELVANOR_CLI_EXE, "burn",     "--dir",        dir.string(),
+                "--port",         board.port, "--timeout-ms", "600000"};
+    Child tool = Spawn(args, false, {"QT_QPA_PLATFORM=offscreen"});
+    usleep(1500 * 1000); // start-up and the first start frames
+    const double c0 = CpuSeconds(tool.pid);
+    const std::int64_t t0 = NowNs();
+    usleep(useconds_t(seconds * 1e6));
+    const double c1 = CpuSeconds(tool.pid);
+    const double wall = double(NowNs() - t0) / 1e9;
+    kill(tool.pid, SIGTERM);
+    Wait(tool.pid);
+    StopBoard(board);
+    return (c1 - c0) / wall;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const fs::path root = fs::temp_directory_path() / ("telvanor-bench-" + std::to_string(getpid()));
+    fs::create_directories(root);
+
+    const std::string nand = "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)";
+    const std::string emmc = "blkdevparts=mmcblk0:1M(boot),1M(env),1M(deviceinfo),-(rootfs)";
+    std::string longName(900, 'v');
+    const std::vector<Case> cases = {
+        {"nand-example",
+         {"--bootargs", nand},
+         "CfgName=hwver:A1\n",
+         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN0001"}},
+        {"block-near-1024",
+         {"--bootargs", nand},
+         "CfgName=blob:" + longName + "\n",
+         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN0001"}},
+        {"emmc-two-items",
+         {"--flash", "emmc", "--bootargs", emmc},
+         "ExtraInfo=0x200:CALIBRATION-0001|0x400\n",
+         {"--mac", "00:1a:2b:3c:4d:5e", "--extra-string", "1=LOT-77"}},
+        {"ca-boot-64k", {"--bootargs", nand, "--ca"}, "IsCA=1\n", {"--mac", "00:1a:2b:3c:4d:5e"}, 1, true},
+        {"chain-5-increase",
+         {"--bootargs", nand},
+         "",
+         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN", "--id-number", "0001", "--rule", "increase",
+          "--records"},
+         5},
+    };
+    const int runs = quick ? 1 : 3;
+
+    std::printf("Cycle time against the paced virtual board (115200 baud), median of %d run(s)\n\n", runs);
+    std::printf("%-18s %10s %10s %9s", "case", "cli s", "bound s", "cli/bnd");
+#ifdef TELVANOR_WINDOW_EXE
+    std::printf(" %10s %9s %9s", "window s", "win/bnd", "win/cli");
+#endif
+    std::printf("\n");
+    long cliRss = 0, winRss = 0;
+    for (const Case& c : cases) {
+        std::vector<double> cli, bound, win;
+        for (int r = 0; r < runs; ++r) {
+            const Measure a = RunCase(c, false, root);
+            if (a.ok) {
+                cli.push_back(a.cycle);
+                bound.push_back(a.bound);
+                cliRss = std::max(cliRss, a.maxRssKb);
+            }
+#ifdef TELVANOR_WINDOW_EXE
+            const Measure b = RunCase(c, true, root);
+            if (b.ok) {
+                win.push_back(b.cycle);
+                winRss = std::max(winRss, b.maxRssKb);
+            }
+#endif
+        }
+        if (cli.empty()) {
+            std::printf("%-18s FAILED\n", c.name.c_str());
+            continue;
+        }
+        const double mc = Median(cli), mb = Median(bound);
+        std::printf("%-18s %10.3f %10.3f %9.3f", c.name.c_str(), mc, mb, mc / mb);
+#ifdef TELVANOR_WINDOW_EXE
+        if (win.empty())
+            std::printf(" %10s", "FAILED");
+        else
+            std::printf(" %10.3f %9.3f %9.3f", Median(win), Median(win) / mb, Median(win) / mc);
+#endif
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    const double waitSeconds = quick ? 3 : 10;
+    std::printf("\nCPU while waiting for a board (%.0f s), share of one core: cli %.2f%%", waitSeconds,
+                100 * WaitingCpuShare(root, false, waitSeconds));
+#ifdef TELVANOR_WINDOW_EXE
+    std::printf(", window %.2f%%", 100 * WaitingCpuShare(root, true, waitSeconds));
+    std::vector<double> ratios;
+    for (int r = 0; r < (quick ? 3 : 11); ++r) {
+        std::int64_t t0 = NowNs();
+        Wait(Spawn({TELVANOR_WINDOW_EXE, "--dir", root.string(), "--exit-after-paint"}, false,
+                   {"QT_QPA_PLATFORM=offscreen"})
+                 .pid);
+        const double w = double(NowNs() - t0);
+        t0 = NowNs();
+        Wait(Spawn({TELVANOR_BARE_EXE}, false, {"QT_QPA_PLATFORM=offscreen"}).pid);
+        ratios.push_back(w / double(NowNs() - t0));
+    }
+    std::printf("\nWindow start-up to first paint / bare dialog: %.3f (median of %zu pairs)", Median(ratios),
+                ratios.size());
+#endif
+    std::printf("\nPeak memory: cli %ld KiB", cliRss);
+#ifdef TELVANOR_WINDOW_EXE
+    std::printf(", window %ld KiB", winRss);
+#endif
+    std::printf("\n");
+    fs::remove_all(root);
+    return 0;
+}
