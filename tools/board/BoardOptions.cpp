@@ -1,0 +1,488 @@
+#include "BoardOptions.h"
+
+#include <optional>
+
+namespace {
+
+const char kUsage[] = R"USAGE(Usage: telvanor-board [OPTION]...
+Plays a board (boot ROM, then boot loader console) on a new pseudo-terminal. Prints the slave's
+path as the first line of standard output, runs until SIGTERM or SIGINT (or an exit condition
+below), writes its outputs and exits 0. Usage errors exit 64.
+
+Numbers are decimal or 0x-hexadecimal; sizes also take a K, M or G suffix (powers of 1024).
+Every option taking a value also accepts the --name=value form.
+
+Board:
+  --flash nand|spi|emmc      flash type (default nand)
+  --flash-size BYTES         flash size (default 64M, at most 4G)
+  --bootargs TEXT            bootargs value of "print" (default per flash type; deviceinfo at
+                             5M on nand, 0x90000 on spi, 2M on emmc)
+  --getinfo-page TEXT        whole "Page: ..." line of getinfo
+  --getinfo-block TEXT       whole "Block: ..." line of getinfo
+  --banner TEXT              boot loader banner; \n, \r, \t and \\ are escapes
+  --ca                       announce with five spaces, then wait for the byte 0xAA
+  --segments N               boot segments before the boot loader starts (default 2)
+  --staging-address ADDR     start of the 64 KiB written to ram-staging.bin (default 0x81000000)
+  --out DIR                  outputs: trace.txt (written as it goes), and at exit flash.bin,
+                             ram-staging.bin, stats.txt
+  --swap-boards              a fresh flash at every power-on after the first (a new board)
+  --exit-after-boards N[:QUIET_MS]
+                             exit once the N-th power-on is at its console, has completed at
+                             least one command and the line has been quiet for QUIET_MS (default
+                             1000), or when a start frame of power-on N+1 arrives (unanswered)
+
+Timing:
+  --pace                     pace output and input processing at 11520 bytes/s (115200 baud)
+  --ack-delay-us US          without --pace, answer a frame US after its last byte (default 1000)
+  --delay-ms MS              extra processing time of every console command
+
+Faults (frame and command counts run over the whole run, retransmissions included; a frame is
+counted when it is well formed and its CRC is right; options may be repeated):
+  --silent-start N           ignore the first N start frames
+  --power-on-delay MS        ignore all input until MS after the first byte arrives
+  --wrong-ack KIND:N[:BYTE]  answer the N-th frame of KIND with BYTE (default 0x55) and do not
+                             accept it; KIND = start|head|data|tail|cmdhead|cmdword
+  --crc-error KIND:N         treat the N-th frame of KIND as having a bad CRC (no answer)
+  --error-on PREFIX[:N]      end the N-th command starting with PREFIX (default every one) with
+                             "[EOT](ERROR)" without running it
+  --silent-on PREFIX[:N]     never end that command (no output, no marker)
+  --huge-reply PREFIX:BYTES  answer every command starting with PREFIX with BYTES bytes of text
+                             and no marker
+  --split-markers            write every end marker in two writes 20 ms apart ("[EO", "T]...")
+  --noise N                  N bytes of line noise (never 0x00 or space) before the banner
+  --disconnect-at POINT      close the pseudo-terminal, write the outputs and exit 0 at POINT:
+                               start             on the first start frame (unanswered)
+                               data:N            on the N-th data frame (unanswered)
+                               wait              after the last tail frame, before the banner
+                               cmd:PREFIX[:N]    on the N-th matching command (N default 1),
+                                                 after its word frame is acknowledged
+                               after-cmd:PREFIX[:N]
+                                                 after that command's reply has been written
+                                                 (and 200 ms for the reader to take it)
+  --help                     this text
+
+Power-ons: a start frame restarts the boot ROM (a new power-on) when it arrives at the console,
+while the boot loader starts, in place of a data or tail frame, or in place of a head frame after
+the line has been quiet for 2 s. RAM starts empty (reading as 0x00) at every power-on; the flash
+persists unless --swap-boards.
+
+Frames: a frame with a wrong structure, number or CRC gets no answer; its bytes are dropped and
+the board resynchronises on the next frame (an incomplete frame is dropped after 20 ms of
+silence). A frame identical to the last accepted one (its 0xAA was lost) is answered again but
+not applied twice; a repeated last tail frame or command word also repeats the announcement or
+the command's reply. Command texts may be up to 1024 bytes.
+)USAGE";
+
+std::optional<std::uint64_t> ParseNumber(const std::string& text, bool allowSuffix) {
+    std::string digits = text;
+    std::uint64_t unit = 1;
+    if (allowSuffix && !digits.empty()) {
+        char last = digits.back();
+        if (last == 'k' || last == 'K')
+            unit = 1ull << 10;
+        else if (last == 'm' || last == 'M')
+            unit = 1ull << 20;
+        else if (last == 'g' || last == 'G')
+            unit = 1ull << 30;
+        if (unit != 1)
+            digits.pop_back();
+    }
+    unsigned base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits = digits.substr(2);
+    }
+    if (digits.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = unsigned(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = unsigned(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = unsigned(c - 'A' + 10);
+        else
+            return std::nullopt;
+        if (value > (UINT64_MAX - d) / base)
+            return std::nullopt;
+        value = value * base + d;
+    }
+    if (value > UINT64_MAX / unit)
+        return std::nullopt;
+    return value * unit;
+}
+
+std::optional<unsigned> ParseSmall(const std::string& text) {
+    auto value = ParseNumber(text, false);
+    if (!value || *value > 0x7fffffffu)
+        return std::nullopt;
+    return unsigned(*value);
+}
+
+std::optional<EFrameKind> ParseFrameKind(const std::string& text) {
+    for (int i = 0; i < kFrameKindCount; ++i)
+        if (text == FrameKindName(EFrameKind(i)))
+            return EFrameKind(i);
+    return std::nullopt;
+}
+
+bool AllDigits(const std::string& text) {
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// "PREFIX[:N]": N is taken only when the text after the last colon is a positive decimal number.
+bool ParseCommandFault(const std::string& text, unsigned defaultNth, tagCommandFault& fault) {
+    fault.strPrefix = text;
+    fault.nNth = defaultNth;
+    std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos && AllDigits(text.substr(colon + 1))) {
+        auto n = ParseSmall(text.substr(colon + 1));
+        if (!n || *n == 0)
+            return false;
+        fault.strPrefix = text.substr(0, colon);
+        fault.nNth = *n;
+    }
+    return !fault.strPrefix.empty();
+}
+
+bool ParseFrameFault(const std::string& text, bool allowByte, tagFrameFault& fault) {
+    std::size_t first = text.find(':');
+    if (first == std::string::npos)
+        return false;
+    auto kind = ParseFrameKind(text.substr(0, first));
+    if (!kind)
+        return false;
+    std::string rest = text.substr(first + 1);
+    std::string byteText;
+    std::size_t second = rest.find(':');
+    if (second != std::string::npos) {
+        if (!allowByte)
+            return false;
+        byteText = rest.substr(second + 1);
+        rest = rest.substr(0, second);
+    }
+    auto n = ParseSmall(rest);
+    if (!n || *n == 0)
+        return false;
+    fault.kind = *kind;
+    fault.nNth = *n;
+    if (!byteText.empty()) {
+        auto b = ParseNumber(byteText, false);
+        if (!b || *b > 0xff)
+            return false;
+        fault.byAnswer = std::uint8_t(*b);
+    } else if (second != std::string::npos) {
+        return false;
+    }
+    return true;
+}
+
+bool ParseDisconnect(const std::string& text, tagDisconnect& d) {
+    if (text == "start") {
+        d.point = EDisconnectPoint::Start;
+        return true;
+    }
+    if (text == "wait") {
+        d.point = EDisconnectPoint::Wait;
+        return true;
+    }
+    if (text.rfind("data:", 0) == 0) {
+        auto n = ParseSmall(text.substr(5));
+        if (!n || *n == 0)
+            return false;
+        d.point = EDisconnectPoint::Data;
+        d.nNth = *n;
+        return true;
+    }
+    std::string rest;
+    if (text.rfind("cmd:", 0) == 0) {
+        d.point = EDisconnectPoint::Cmd;
+        rest = text.substr(4);
+    } else if (text.rfind("after-cmd:", 0) == 0) {
+        d.point = EDisconnectPoint::AfterCmd;
+        rest = text.substr(10);
+    } else {
+        return false;
+    }
+    tagCommandFault fault;
+    if (!ParseCommandFault(rest, 1, fault))
+        return false;
+    d.strPrefix = fault.strPrefix;
+    d.nNth = fault.nNth;
+    return true;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            char c = text[++i];
+            if (c == 'n')
+                out += '\n';
+            else if (c == 'r')
+                out += '\r';
+            else if (c == 't')
+                out += '\t';
+            else if (c == '\\')
+                out += '\\';
+            else {
+                out += '\\';
+                out += c;
+            }
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void ApplyDefaults(tagBoardOptions& o, bool bootargsSet, bool pageSet, bool blockSet, bool bannerSet) {
+    const char* console = "console=ttyAMA0,115200 ";
+    switch (o.flash) {
+    case EFlashType::Nand:
+        if (!bootargsSet)
+            o.strBootargs = std::string(console) +
+                            "root=/dev/mtdblock4 mtdparts=nand0:1M(boot),4M(kernel),1M(deviceinfo),-(rootfs)";
+        if (!pageSet)
+            o.strGetinfoPage = "Page: 2KB, OOB: 64B";
+        if (!blockSet)
+            o.strGetinfoBlock = "Block: 128KB";
+        break;
+    case EFlashType::Spi:
+        if (!bootargsSet)
+            o.strBootargs =
+                std::string(console) +
+                "root=/dev/mtdblock4 mtdparts=flash_sfc:512k(boot),64k(env),64k(deviceinfo),-(rootfs)";
+        if (!pageSet)
+            o.strGetinfoPage = "Page: 256B";
+        if (!blockSet)
+            o.strGetinfoBlock = "Block: 64KB";
+        break;
+    case EFlashType::Emmc:
+        if (!bootargsSet)
+            o.strBootargs =
+                std::string(console) +
+                "root=/dev/mmcblk0p4 blkdevparts=mmcblk0:1M(boot),1M(env),1M(deviceinfo),-(rootfs)";
+        if (!pageSet)
+            o.strGetinfoPage = "Page: 512B";
+        if (!blockSet)
+            o.strGetinfoBlock = "Block: 512B";
+        break;
+    }
+    if (!bannerSet)
+        o.strBanner =
+            "\nTelvanor virtual board\nDRAM: 256 MiB\nFlash: " + std::string(FlashTypeName(o.flash)) + ", " +
+            std::to_string(o.qwFlashSize >> 20) + " MiB";
+}
+
+} // namespace
+
+const char* FlashTypeName(EFlashType type) {
+    switch (type) {
+    case EFlashType::Nand:
+        return "nand";
+    case EFlashType::Spi:
+        return "spi";
+    case EFlashType::Emmc:
+        return "emmc";
+    }
+    return "?";
+}
+
+const char* FrameKindName(EFrameKind kind) {
+    switch (kind) {
+    case EFrameKind::Start:
+        return "start";
+    case EFrameKind::Head:
+        return "head";
+    case EFrameKind::Data:
+        return "data";
+    case EFrameKind::Tail:
+        return "tail";
+    case EFrameKind::CmdHead:
+        return "cmdhead";
+    case EFrameKind::CmdWord:
+        return "cmdword";
+    }
+    return "?";
+}
+
+const char* BoardUsageText() {
+    return kUsage;
+}
+
+EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::string& error) {
+    bool bootargsSet = false, pageSet = false, blockSet = false, bannerSet = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (arg.rfind("--", 0) == 0) {
+            std::size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                name = arg.substr(0, eq);
+                inlineValue = arg.substr(eq + 1);
+            }
+        }
+        auto flag = [&](bool& target) {
+            if (inlineValue) {
+                error = name + " takes no value";
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        std::string value;
+        auto takeValue = [&]() {
+            if (inlineValue) {
+                value = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        auto bad = [&]() {
+            error = "bad value for " + name + ": '" + value + "'";
+            return EParseResult::UsageError;
+        };
+
+        if (name == "--help" || name == "-h") {
+            return EParseResult::Help;
+        } else if (name == "--ca") {
+            if (!flag(o.bCa))
+                return EParseResult::UsageError;
+        } else if (name == "--swap-boards") {
+            if (!flag(o.bSwapBoards))
+                return EParseResult::UsageError;
+        } else if (name == "--pace") {
+            if (!flag(o.bPace))
+                return EParseResult::UsageError;
+        } else if (name == "--split-markers") {
+            if (!flag(o.bSplitMarkers))
+                return EParseResult::UsageError;
+        } else if (name == "--flash" || name == "--flash-size" || name == "--bootargs" ||
+                   name == "--getinfo-page" || name == "--getinfo-block" || name == "--banner" ||
+                   name == "--segments" || name == "--out" || name == "--staging-address" ||
+                   name == "--exit-after-boards" || name == "--ack-delay-us" || name == "--delay-ms" ||
+                   name == "--silent-start" || name == "--power-on-delay" || name == "--wrong-ack" ||
+                   name == "--crc-error" || name == "--error-on" || name == "--silent-on" ||
+                   name == "--huge-reply" || name == "--noise" || name == "--disconnect-at") {
+            if (!takeValue())
+                return EParseResult::UsageError;
+            if (name == "--flash") {
+                if (value == "nand")
+                    o.flash = EFlashType::Nand;
+                else if (value == "spi")
+                    o.flash = EFlashType::Spi;
+                else if (value == "emmc")
+                    o.flash = EFlashType::Emmc;
+                else
+                    return bad();
+            } else if (name == "--flash-size") {
+                auto n = ParseNumber(value, true);
+                if (!n || *n == 0 || *n > (4ull << 30))
+                    return bad();
+                o.qwFlashSize = *n;
+            } else if (name == "--bootargs") {
+                o.strBootargs = value;
+                bootargsSet = true;
+            } else if (name == "--getinfo-page") {
+                o.strGetinfoPage = value;
+                pageSet = true;
+            } else if (name == "--getinfo-block") {
+                o.strGetinfoBlock = value;
+                blockSet = true;
+            } else if (name == "--banner") {
+                o.strBanner = Unescape(value);
+                bannerSet = true;
+            } else if (name == "--segments") {
+                auto n = ParseSmall(value);
+                if (!n || *n == 0 || *n > 64)
+                    return bad();
+                o.nSegments = *n;
+            } else if (name == "--out") {
+                if (value.empty())
+                    return bad();
+                o.strOutDir = value;
+            } else if (name == "--staging-address") {
+                auto n = ParseNumber(value, false);
+                if (!n || *n > 0xffffffffu)
+                    return bad();
+                o.dwStagingAddress = std::uint32_t(*n);
+            } else if (name == "--exit-after-boards") {
+                std::string count = value, quiet;
+                std::size_t colon = value.find(':');
+                if (colon != std::string::npos) {
+                    count = value.substr(0, colon);
+                    quiet = value.substr(colon + 1);
+                }
+                auto n = ParseSmall(count);
+                if (!n || *n == 0)
+                    return bad();
+                o.nExitAfterBoards = *n;
+                if (!quiet.empty() || colon != std::string::npos) {
+                    auto q = ParseSmall(quiet);
+                    if (!q)
+                        return bad();
+                    o.nExitQuietMs = *q;
+                }
+            } else if (name == "--ack-delay-us" || name == "--delay-ms" || name == "--silent-start" ||
+                       name == "--power-on-delay" || name == "--noise") {
+                auto n = ParseSmall(value);
+                if (!n)
+                    return bad();
+                if (name == "--ack-delay-us")
+                    o.nAckDelayUs = *n;
+                else if (name == "--delay-ms")
+                    o.nDelayMs = *n;
+                else if (name == "--silent-start")
+                    o.nSilentStart = *n;
+                else if (name == "--power-on-delay")
+                    o.nPowerOnDelayMs = *n;
+                else if (*n > (1u << 20))
+                    return bad();
+                else
+                    o.nNoise = *n;
+            } else if (name == "--wrong-ack" || name == "--crc-error") {
+                tagFrameFault fault;
+                if (!ParseFrameFault(value, name == "--wrong-ack", fault))
+                    return bad();
+                (name == "--wrong-ack" ? o.aWrongAck : o.aCrcError).push_back(fault);
+            } else if (name == "--error-on" || name == "--silent-on") {
+                tagCommandFault fault;
+                if (!ParseCommandFault(value, 0, fault))
+                    return bad();
+                (name == "--error-on" ? o.aErrorOn : o.aSilentOn).push_back(fault);
+            } else if (name == "--huge-reply") {
+                std::size_t colon = value.rfind(':');
+                if (colon == std::string::npos || colon == 0)
+                    return bad();
+                auto n = ParseNumber(value.substr(colon + 1), true);
+                if (!n || *n > (256ull << 20))
+                    return bad();
+                o.aHugeReply.push_back({value.substr(0, colon), *n});
+            } else if (name == "--disconnect-at") {
+                tagDisconnect d;
+                if (!ParseDisconnect(value, d))
+                    return bad();
+                o.aDisconnect.push_back(d);
+            }
+        } else {
+            error = "unknown option '" + arg + "'";
+            return EParseResult::UsageError;
+        }
+    }
+    ApplyDefaults(o, bootargsSet, pageSet, blockSet, bannerSet);
+    return EParseResult::Run;
+}
