@@ -37,7 +37,7 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
             return 0; // the time-out itself reports nothing
         const std::uint32_t before = m_nReply;
         // A reply ends with its marker: the read need not wait out the quiet millisecond after it.
-        static constexpr std::string_view kMarkers[] = {kDone};
+        static constexpr std::string_view kMarkers[] = {"[EOT]"};
         if (ReceiveChunk(chunk, kMarkers) == 0)
             continue;
         // The error marker contains the plain one, so it is tested first.
