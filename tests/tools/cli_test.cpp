@@ -1,51 +1,12 @@
 // telvanor-cli end to end against the virtual board: exit status, output and what reached the board.
 #include "BoardProcess.h"
+#include "CliProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <fstream>
-#include <iterator>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
-
-struct CliResult {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-CliResult RunCli(const CTempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), {TELVANOR_CLI_EXE, "burn", "--dir", dir.Path()});
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string out = dir.File("cli.out"), err = dir.File("cli.err");
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    CliResult r;
-    if (posix_spawn(&pid, TELVANOR_CLI_EXE, &actions, nullptr, argv.data(), environ) != 0)
-        return r;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadAll(out);
-    r.err = ReadAll(err);
-    return r;
-}
 
 void WriteIni(const CTempDir& dir, const std::string& body) {
     std::ofstream(dir.File("BurnConfig.ini"), std::ios::binary) << "[BurnConfig]\r\n" << body;
@@ -109,7 +70,7 @@ TEST(CliTest, BurnsOneBoardAndPrintsTheLog) {
     EXPECT_NE(r.out.find("'nand write 0x81000000 0x100000 0x20000' command returned successfully!\n"),
               std::string::npos);
     EXPECT_EQ(r.out.substr(r.out.size() - 19), "Burn successfully!\n");
-    const std::string records = ReadAll(dir.File("BurntMacandIDList.txt"));
+    const std::string records = ReadFileBytes(dir.File("BurntMacandIDList.txt"));
     EXPECT_EQ(records.substr(0, 2), "\r\n");
     EXPECT_EQ(records.substr(21), "   00:1a:2b:3c:4d:5e   SN0001");
     board.Stop();
@@ -123,7 +84,7 @@ TEST(CliTest, ChainsThreeBoardsUnderIncrease) {
         RunCli(dir, {"--port", board.PortPath(), "--mac", "00A1BBC344FE", "--id-string", "SN", "--id-number",
                      "0099", "--rule", "increase", "--records", "--boards", "3"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    const std::string records = ReadAll(dir.File("BurntMacandIDList.txt"));
+    const std::string records = ReadFileBytes(dir.File("BurntMacandIDList.txt"));
     std::vector<std::string> fields;
     for (size_t at = 0; (at = records.find("\r\n", at)) != std::string::npos; at += 2)
         fields.push_back(records.substr(at + 2 + 19, records.find("\r\n", at + 2) - at - 2 - 19));

@@ -1,0 +1,18 @@
+// Runs telvanor-cli as its own process, as a factory script would, and collects what it printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CTempDir;
+
+struct CliResult {
+    int exit = -1; // -1: did not end by itself within the limit (then killed)
+    std::string out, err;
+    double seconds = 0;
+};
+
+// telvanor-cli burn --dir <dir> <args...>; kills it after limitSeconds.
+CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limitSeconds = 120);
+
+std::string ReadFileBytes(const std::string& path);

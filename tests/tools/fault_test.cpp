@@ -1,0 +1,155 @@
+// Faults on the line, end to end through telvanor-cli against the virtual board: every job ends in
+// a clear state with its message, records nothing, and leaves the port to the next job.
+#include "BoardProcess.h"
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+const char kNandArgs[] = "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)";
+const char kBurnFailed[] = "Error: Failed to burn!\n";
+const char kNoAddress[] =
+    "Error: Failed to get burn address! Please ensure that there is the 'DeviceInfo' part in "
+    "the Bootargs, and try again.\n";
+const char kBootFailed[] =
+    "Error: Failed to download or run boot! Please ensure that serial port link is well and "
+    "boot file is valid, and try again.\n";
+const char kTimeout[] = "Error: Burn timeout! Please try again.\n";
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> boardArgs;
+    std::vector<std::string> cliArgs;
+    int exit;
+    std::string err; // exact standard error ("" for success); "LOST" for the disconnect message
+    double maxSeconds;
+    // Afterwards: the next job burns the same board, the board has gone (unplugged), or neither
+    // (the fault stays with the board).
+    enum { NextBurns, BoardGone, Skip } after = NextBurns;
+};
+
+} // namespace
+
+class FaultTable : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultTable, EndsClearly) {
+    const FaultCase& c = GetParam();
+    std::vector<std::string> boardArgs = {"--bootargs", kNandArgs, "--getinfo-block", "Block: 16KB"};
+    boardArgs.insert(boardArgs.end(), c.boardArgs.begin(), c.boardArgs.end());
+    CBoardProcess board(boardArgs);
+    CTempDir dir;
+    std::ofstream(dir.File("BurnConfig.ini")) << "[BurnConfig]\nCfgName=hwver:A1\nExtraInfo=0x4000:ITEM\n";
+    std::vector<std::string> args = {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5e", "--id-string",
+                                     "SN1",    "--records"};
+    args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
+    const CliResult r = RunCli(dir, args, 60);
+    EXPECT_EQ(r.exit, c.exit) << r.err;
+    if (c.err == "LOST") {
+        EXPECT_EQ(r.err, "Error: The serial port " + board.PortPath() +
+                             " was disconnected! Please check the cable, and try again.\n");
+    } else {
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_LT(r.seconds, c.maxSeconds);
+    const bool recorded = std::ifstream(dir.File("BurntMacandIDList.txt")).good();
+    EXPECT_EQ(recorded, c.exit == 0);
+
+    if (c.after == FaultCase::NextBurns) {
+        // The port was closed and the board is ready: the next job burns it.
+        const CliResult next = RunCli(dir, {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5f"}, 60);
+        EXPECT_EQ(next.exit, 0) << next.err;
+    } else if (c.after == FaultCase::BoardGone) {
+        EXPECT_TRUE(board.WaitForExit(5000));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Line, FaultTable,
+    ::testing::Values(
+        FaultCase{"NoBoard",
+                  {"--power-on-delay", "600000"},
+                  {"--timeout-ms", "1500"},
+                  1,
+                  kTimeout,
+                  10,
+                  FaultCase::Skip},
+        FaultCase{"PoweredOnLate", {"--power-on-delay", "1500"}, {}, 0, "", 20},
+        FaultCase{"StartFramesUnanswered", {"--silent-start", "40"}, {}, 0, "", 20},
+        FaultCase{"WrongAckStart", {"--wrong-ack", "start:1"}, {}, 0, "", 20},
+        FaultCase{"WrongAckHead", {"--wrong-ack", "head:2"}, {}, 0, "", 20},
+        FaultCase{"WrongAckData", {"--wrong-ack", "data:1"}, {}, 0, "", 20},
+        FaultCase{"WrongAckTail", {"--wrong-ack", "tail:2"}, {}, 0, "", 20},
+        FaultCase{"WrongAckCommandHead", {"--wrong-ack", "cmdhead:3"}, {}, 0, "", 20},
+        FaultCase{"WrongAckCommandWord", {"--wrong-ack", "cmdword:3"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorStart", {"--crc-error", "start:1"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorHead", {"--crc-error", "head:1"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorData", {"--crc-error", "data:2"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorTail", {"--crc-error", "tail:1"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorCommandHead", {"--crc-error", "cmdhead:5"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorCommandWord", {"--crc-error", "cmdword:5"}, {}, 0, "", 20},
+        FaultCase{"NoiseBeforeAnnouncement", {"--noise", "700"}, {}, 0, "", 20},
+        FaultCase{"ErrorOnPrint", {"--error-on", "print:1"}, {}, 1, kNoAddress, 20},
+        FaultCase{"ErrorOnGetinfo", {"--error-on", "getinfo:1"}, {}, 1, kNoAddress, 20},
+        FaultCase{"ErrorOnFill", {"--error-on", "mw.b:1"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"ErrorOnWord", {"--error-on", "mw.l:5"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"ErrorOnErase", {"--error-on", "nand erase:1"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"ErrorOnWrite", {"--error-on", "nand write:1"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"ErrorOnItemErase", {"--error-on", "nand erase:2"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"ErrorOnItemWrite", {"--error-on", "nand write:2"}, {}, 1, kBurnFailed, 20},
+        // A silent command runs into the job's time-out here; the console time-out itself is
+        // covered below with a full wait.
+        FaultCase{"SilentFill", {"--silent-on", "mw.b:1"}, {"--timeout-ms", "2500"}, 1, kTimeout, 10},
+        FaultCase{"SilentWord", {"--silent-on", "mw.l:3"}, {"--timeout-ms", "2500"}, 1, kTimeout, 10},
+        FaultCase{"SilentErase", {"--silent-on", "nand erase:1"}, {"--timeout-ms", "2500"}, 1, kTimeout, 10},
+        FaultCase{"SilentWrite", {"--silent-on", "nand write:1"}, {"--timeout-ms", "2500"}, 1, kTimeout, 10},
+        FaultCase{"SilentPrintUntilCommandTimeout", {"--silent-on", "print:1"}, {}, 1, kNoAddress, 20},
+        FaultCase{"HugeReplyWithoutMarker",
+                  {"--huge-reply", "print:1200000"},
+                  {},
+                  1,
+                  kNoAddress,
+                  25,
+                  FaultCase::Skip},
+        FaultCase{
+            "UnpluggedOnStartFrame", {"--disconnect-at", "start"}, {}, 1, "LOST", 5, FaultCase::BoardGone},
+        FaultCase{
+            "UnpluggedDuringDownload", {"--disconnect-at", "data:1"}, {}, 1, "LOST", 5, FaultCase::BoardGone},
+        FaultCase{"UnpluggedBeforeAnnouncement",
+                  {"--disconnect-at", "wait"},
+                  {},
+                  1,
+                  "LOST",
+                  5,
+                  FaultCase::BoardGone},
+        FaultCase{"UnpluggedDuringWords",
+                  {"--disconnect-at", "cmd:mw.l:4"},
+                  {},
+                  1,
+                  "LOST",
+                  5,
+                  FaultCase::BoardGone},
+        FaultCase{"UnpluggedDuringFlashWrite",
+                  {"--disconnect-at", "cmd:nand write"},
+                  {},
+                  1,
+                  "LOST",
+                  5,
+                  FaultCase::BoardGone}),
+    [](const ::testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
+
+TEST(FaultTest, FailedTailFrameShowsItsBoxFirst) {
+    // Every tail frame refused: the English-only box, then the boot exit.
+    std::vector<std::string> args = {"--bootargs", kNandArgs};
+    for (int n = 1; n <= 127; ++n) {
+        args.push_back("--crc-error");
+        args.push_back("tail:" + std::to_string(n));
+    }
+    CBoardProcess board(args);
+    CTempDir dir;
+    const CliResult r = RunCli(dir, {"--port", board.PortPath()}, 120);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, std::string("Telvanor: Failed to send step 0 tail frame fail!\n") + kBootFailed);
+}
