@@ -9,11 +9,12 @@ shift || true
 bash scripts/setup.sh
 command -v clang++ >/dev/null || { sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo);
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q clang libclang-rt-14-dev; }
-bash scripts/build.sh fuzz
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for f in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
 fi
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}" -j "$(nproc)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for t in "${targets[@]}"; do
