@@ -68,6 +68,7 @@ static int DigitValue(char c) {
 }
 
 std::uint32_t ReadCUnsigned32(std::string_view s) {
+    // strtoul on a 32-bit unsigned long: the magnitude saturates, then a '-' negates it.
     size_t i = 0;
     while (i < s.size() && IsSpace(s[i]))
         ++i;
@@ -76,32 +77,13 @@ std::uint32_t ReadCUnsigned32(std::string_view s) {
         negative = s[i] == '-';
         ++i;
     }
-    unsigned base = 10;
-    if (i < s.size() && s[i] == '0') {
-        bool hexPrefix =
-            i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && DigitValue(s[i + 2]) < 16;
-        if (hexPrefix) {
-            base = 16;
-            i += 2;
-        } else {
-            base = 8;
-        }
-    }
-    std::uint64_t v = 0;
-    bool overflow = false;
-    for (; i < s.size(); ++i) {
-        int d = DigitValue(s[i]);
-        if (d >= int(base))
-            break;
-        if (!overflow) {
-            v = v * base + unsigned(d);
-            if (v > 0xFFFFFFFFull)
-                overflow = true;
-        }
-    }
-    if (overflow)
+    const std::string_view rest = s.substr(i);
+    if (!rest.empty() && (rest[0] == '+' || rest[0] == '-' || IsSpace(rest[0])))
+        return 0; // one sign only, directly before the digits
+    const std::uint64_t magnitude = ReadCUnsigned64(rest, 0);
+    if (magnitude > 0xFFFFFFFFull)
         return 0xFFFFFFFFu;
-    std::uint32_t r = std::uint32_t(v);
+    const std::uint32_t r = std::uint32_t(magnitude);
     return negative ? std::uint32_t(0u - r) : r;
 }
 
