@@ -1,0 +1,232 @@
+// The status log on the real widget: the text rule, the view showing exactly g_strLog, only the end
+// of the view being rewritten, the view keeping its place, and the download progress bar.
+#include "UiTestSupport.h"
+
+#include "ControlIds.h"
+#include "LogView.h"
+#include "PortList.h"
+#include "SerialComm.h"
+#include "StatusLog.h"
+#include "StrUtil.h"
+
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTextDocument>
+
+namespace {
+
+struct tagMessage {
+    int kind;
+    std::string text;
+};
+
+std::string L(const char* utf8) {
+    return tv::Utf8ToLocal(utf8);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::vector<tagMessage>)
+Q_DECLARE_METATYPE(std::string)
+
+class TestStatusLog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void textRule_data();
+    void textRule();
+    void onlyTheEndIsRewritten();
+    void viewKeepsItsPlace();
+    void downloadProgress();
+
+private:
+    std::unique_ptr<BurnConfig> m_config;
+    std::unique_ptr<CBrisvaneDlg> m_dialog;
+};
+
+void TestStatusLog::init() {
+    ClearStoredEntries();
+    SetPortEnumerationForTests(QStringList{QStringLiteral("COM1")});
+    g_strLog.clear();
+    m_config = MakeConfig();
+    m_dialog = std::make_unique<CBrisvaneDlg>(*m_config, g_SerialComm);
+    QVERIFY(ShowAndActivate(*m_dialog));
+}
+
+void TestStatusLog::cleanup() {
+    m_dialog.reset();
+    SetPortEnumerationForTests(std::nullopt);
+}
+
+void TestStatusLog::textRule_data() {
+    QTest::addColumn<std::vector<tagMessage>>("messages");
+    QTest::addColumn<std::string>("log");
+
+    QTest::newRow("first line of the run") << std::vector<tagMessage>{{3, "X"}} << std::string("\r\nX");
+    QTest::newRow("reset then append")
+        << std::vector<tagMessage>{{1, "X"}, {3, "Y"}} << std::string("X\r\nY");
+    QTest::newRow("a row of marks") << std::vector<tagMessage>{{1, "X"}, {3, "#"}, {3, "#"}, {3, "#"}}
+                                    << std::string("X\r\n###");
+    QTest::newRow("a mark after text starts a line")
+        << std::vector<tagMessage>{{1, "X"}, {3, "#"}, {3, "Y"}, {3, "#"}} << std::string("X\r\n#\r\nY\r\n#");
+    QTest::newRow("progress in place") << std::vector<tagMessage>{{1, "X"},
+                                                                  {3, "DataSegment1 10% downloaded."},
+                                                                  {2, "DataSegment1 20% downloaded."}}
+                                       << std::string("X\r\nDataSegment1 20% downloaded.");
+    QTest::newRow("kind 2 on one line")
+        << std::vector<tagMessage>{{1, "X"}, {2, "Y"}} << std::string("\r\nY");
+    QTest::newRow("kind 2 on the empty log") << std::vector<tagMessage>{{2, "Y"}} << std::string("\r\nY");
+    QTest::newRow("boot progress takes the line before")
+        << std::vector<tagMessage>{{1, "X"}, {3, "Boot 1 downloaded"}, {3, "Y"}, {2, "Z"}}
+        << std::string("X\r\nZ");
+    QTest::newRow("four cuts at most") << std::vector<tagMessage>{{1, "X"},
+                                                                  {3, "A"},
+                                                                  {3, "B"},
+                                                                  {3, "C"},
+                                                                  {3, "Boot COM: sent received downloaded"},
+                                                                  {3, "D"},
+                                                                  {2, "Z"}}
+                                       << std::string("X\r\nA\r\nZ");
+    QTest::newRow("kind 0 changes nothing")
+        << std::vector<tagMessage>{{1, "X"}, {0, "Start frame sent successfully!"}, {7, "Y"}}
+        << std::string("X");
+    QTest::newRow("a text with its own lines")
+        << std::vector<tagMessage>{{1, "X"}, {3, "A\r\nB"}, {2, "C"}} << std::string("X\r\nA\r\nC");
+    QTest::newRow("board output with lone CR and LF")
+        << std::vector<tagMessage>{{1, "X"}, {3, "a\rb\nc"}, {3, "d\r"}, {3, "e"}, {2, "f"}}
+        << std::string("X\r\na\rb\nc\r\nd\r\r\nf");
+    QTest::newRow("Chinese lines") << std::vector<tagMessage>{{1, L("请连接后给单板上电!")},
+                                                              {3, L("第一段数据已下载 10%.")},
+                                                              {2, L("第一段数据已下载 20%.")}}
+                                   << L("请连接后给单板上电!\r\n第一段数据已下载 20%.");
+    QTest::newRow("empty texts") << std::vector<tagMessage>{{1, "X"}, {3, ""}, {3, ""}}
+                                 << std::string("X\r\n\r\n");
+    QTest::newRow("kind 1 with nothing")
+        << std::vector<tagMessage>{{3, "X"}, {3, "Y"}, {1, ""}} << std::string();
+}
+
+void TestStatusLog::textRule() {
+    QFETCH(std::vector<tagMessage>, messages);
+    QFETCH(std::string, log);
+    for (const tagMessage& m : messages) {
+        m_dialog->Bridge().BurnStatus(m.kind, m.text);
+        // After every message the view shows exactly the log, each line break shown as one.
+        QCOMPARE(ShownLog(*m_dialog), ExpectedLogDisplay(g_strLog));
+    }
+    QCOMPARE(g_strLog, log);
+}
+
+void TestStatusLog::onlyTheEndIsRewritten() {
+    CLogView* view = m_dialog->LogView();
+    m_dialog->OnBurnStatus(1, "start");
+    for (int i = 0; i < 2000; ++i)
+        m_dialog->OnBurnStatus(3, "line " + std::to_string(i));
+    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
+
+    struct tagChange {
+        int position, removed, added;
+    };
+    std::vector<tagChange> changes;
+    connect(view->document(), &QTextDocument::contentsChange, this,
+            [&changes](int position, int removed, int added) {
+                changes.push_back({position, removed, added});
+            });
+
+    const int before = view->CharacterCount();
+    m_dialog->OnBurnStatus(3, "next");
+    QCOMPARE(int(changes.size()), 1);
+    QCOMPARE(changes[0].position, before); // appended: nothing before the end was touched
+    QCOMPARE(changes[0].removed, 0);
+
+    changes.clear();
+    const int lineStart = view->CharacterCount() - int(std::string("\nnext").size());
+    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded.");
+    QCOMPARE(int(changes.size()), 1);
+    QCOMPARE(changes[0].position, lineStart); // the last line, from its break on
+    QCOMPARE(ShownLog(*m_dialog), ExpectedLogDisplay(g_strLog));
+
+    changes.clear();
+    m_dialog->OnBurnStatus(1, "again");
+    QCOMPARE(int(changes.size()), 1);
+    QCOMPARE(changes[0].position, 0);
+    QCOMPARE(ShownLog(*m_dialog), QStringLiteral("again"));
+}
+
+void TestStatusLog::viewKeepsItsPlace() {
+    CLogView* view = m_dialog->LogView();
+    QCOMPARE(view->FirstVisibleLine(), 0);
+    m_dialog->OnBurnStatus(1, "X");
+    QCOMPARE(view->FirstVisibleLine(), 0);
+    // Even while the log is shorter than the box, each added line moves the first visible line down.
+    m_dialog->OnBurnStatus(3, "Y");
+    QCOMPARE(view->FirstVisibleLine(), 1);
+    QCOMPARE(view->FirstVisibleBlockNumber(), 1);
+    for (int i = 0; i < 20; ++i)
+        m_dialog->OnBurnStatus(3, "line " + std::to_string(i));
+    QCOMPARE(view->LineCount(), 22);
+    QCOMPARE(view->FirstVisibleLine(), 21);
+    QCOMPARE(view->FirstVisibleBlockNumber(), 21);
+
+    // An operator who scrolled back keeps the same distance from the end.
+    view->verticalScrollBar()->setValue(5);
+    m_dialog->OnBurnStatus(3, "more");
+    QCOMPARE(view->FirstVisibleLine(), 6);
+    QCOMPARE(view->FirstVisibleBlockNumber(), 6);
+    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
+    QCOMPARE(view->FirstVisibleLine(), 7);
+    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded."); // same length: the view stays
+    QCOMPARE(view->FirstVisibleLine(), 7);
+    m_dialog->OnBurnStatus(0, "not for the log");
+    QCOMPARE(view->FirstVisibleLine(), 7);
+
+    // A line wider than the box counts with all its wrapped lines.
+    const int lines = view->LineCount();
+    m_dialog->OnBurnStatus(3, std::string(400, 'w') + " end");
+    const int grown = view->LineCount() - lines;
+    QVERIFY2(grown > 2, qPrintable(QString::number(grown)));
+    QCOMPARE(view->FirstVisibleLine(), 7 + grown);
+
+    // A reset that shortens the log ends at the top.
+    m_dialog->OnBurnStatus(1, "Please connect, and power on the board!");
+    QCOMPARE(view->FirstVisibleLine(), 0);
+    QCOMPARE(view->FirstVisibleBlockNumber(), 0);
+}
+
+void TestStatusLog::downloadProgress() {
+    QProgressBar* bar = m_dialog->DownloadProgress();
+    std::string expected;
+    auto send = [&](int kind, const std::string& text) {
+        m_dialog->Bridge().BurnStatus(kind, text);
+        ApplyBurnStatus(expected, kind, text);
+    };
+    send(1, "Please connect, and power on the board!");
+    QVERIFY(!bar->isVisible());
+    send(3, "DataSegment1 10% downloaded.");
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->value(), 10);
+    send(2, "DataSegment1 100% downloaded.");
+    QCOMPARE(bar->value(), 100);
+    send(3, "DataSegment2 0% downloaded.");
+    QCOMPARE(bar->value(), 0);
+    send(3, "COM: 14 bytes sent"); // other lines between the progress lines leave it
+    QVERIFY(bar->isVisible());
+    send(2, L("第二段数据已下载 50%."));
+    QCOMPARE(bar->value(), 50);
+    send(3, "Data downloaded successfully!");
+    QVERIFY(!bar->isVisible());
+    // The bar is beside the log: the log's text is exactly what the rule builds.
+    QCOMPARE(g_strLog, expected);
+
+    send(3, "DataSegment1 5% downloaded.");
+    QVERIFY(bar->isVisible());
+    m_dialog->Bridge().KillBurnTimer(); // the job ended
+    QVERIFY(!bar->isVisible());
+    send(3, "DataSegment1 6% downloaded.");
+    send(1, "Please connect, and power on the board!");
+    QVERIFY(!bar->isVisible());
+}
+
+TELVANOR_UI_TEST_MAIN(TestStatusLog)
+#include "tst_statuslog.moc"

@@ -1,0 +1,22 @@
+// The serial port list of the main window.
+#pragma once
+
+#include <QStringList>
+
+#include <optional>
+
+// The ports the system lists now (or the list a test injected).
+QStringList EnumeratePorts();
+// Offered when the system lists none: COM1 to COM100 on Windows; elsewhere the usual device names of
+// USB adapters and built-in ports (ttyUSB0-9, ttyACM0-9, ttyS0-9), so a later plugged adapter has
+// its name in the list already.
+QStringList FallbackPorts();
+// As a sorted combo box orders its entries: alphabetically without regard to case (COM10 before COM2).
+void SortPortNames(QStringList& names);
+// CB_SELECTSTRING: the first entry after start whose text begins with prefix, ignoring case,
+// wrapping round to start itself; -1 when none.
+int FindPortByPrefix(const QStringList& names, const QString& prefix, int start);
+
+// Test seams: a fixed enumeration (nullopt: the system's), and the Windows fallback everywhere.
+void SetPortEnumerationForTests(std::optional<QStringList> ports);
+void ForceComFallbackForTests(bool force);

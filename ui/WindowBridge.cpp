@@ -1,0 +1,65 @@
+#include "WindowBridge.h"
+
+#include "BrisvaneDlg.h"
+#include "MessageDlg.h"
+
+CWindowBridge::CWindowBridge(CBrisvaneDlg& dialog)
+    : m_dialog(dialog), m_gate(std::make_shared<CGuiGate>(&dialog)) {}
+
+CWindowBridge::~CWindowBridge() {
+    Detach();
+}
+
+void CWindowBridge::Detach() {
+    m_gate->Close();
+}
+
+std::string CWindowBridge::GetText(int id) {
+    return CallOnGui(
+        *m_gate, [this, id] { return m_dialog.ControlText(id); }, std::string());
+}
+
+void CWindowBridge::SetText(int id, const std::string& text) {
+    CallOnGui(*m_gate, [this, id, text] { m_dialog.SetControlText(id, text); });
+}
+
+bool CWindowBridge::IsChecked(int id) {
+    return CallOnGui(
+        *m_gate, [this, id] { return m_dialog.ControlChecked(id); }, false);
+}
+
+bool CWindowBridge::IsEnabled(int id) {
+    return CallOnGui(
+        *m_gate, [this, id] { return m_dialog.ControlEnabled(id); }, false);
+}
+
+void CWindowBridge::Enable(const std::vector<int>& ids, bool enable) {
+    CallOnGui(*m_gate, [this, ids, enable] { m_dialog.EnableControls(ids, enable); });
+}
+
+void CWindowBridge::SetFocus(int id) {
+    CallOnGui(*m_gate, [this, id] { m_dialog.FocusControl(id); });
+}
+
+void CWindowBridge::BurnStatus(int kind, const std::string& text) {
+    CallOnGui(*m_gate, [this, kind, text] { m_dialog.OnBurnStatus(kind, text); });
+}
+
+void CWindowBridge::ShowMessageDlg(const std::string& caption, const std::string& text) {
+    // The caller's stop flag (none on the window's thread): the dialog closes when its job is stopped.
+    std::shared_ptr<CStopFlag> stop = CStopFlag::Current();
+    CallOnGui(*m_gate, [caption, text, stop] { RunMessageDlg(caption, text, stop); });
+}
+
+void CWindowBridge::ShowSystemMessageBox(const std::string& caption, const std::string& text) {
+    std::shared_ptr<CStopFlag> stop = CStopFlag::Current();
+    CallOnGui(*m_gate, [this, caption, text, stop] { m_dialog.ShowSystemMessageBox(caption, text, stop); });
+}
+
+void CWindowBridge::SetBurnTimer(unsigned ms) {
+    CallOnGui(*m_gate, [this, ms] { m_dialog.SetBurnTimer(ms); });
+}
+
+void CWindowBridge::KillBurnTimer() {
+    CallOnGui(*m_gate, [this] { m_dialog.KillBurnTimer(); });
+}
