@@ -33,7 +33,7 @@ void PrepareUiTestEnvironment() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
 }
 
-CDialogRecorder::CDialogRecorder(bool answer) {
+CDialogRecorder::CDialogRecorder(Answer answer) {
     SetModalHook([this, answer](QDialog& dialog) {
         tagDialog record;
         if (auto* message = qobject_cast<CMessageDlg*>(&dialog)) {
@@ -48,8 +48,7 @@ CDialogRecorder::CDialogRecorder(bool answer) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_dialogs.push_back(record);
         }
-        if (answer)
-            dialog.accept();
+        answer(dialog);
     });
 }
 

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,8 +31,8 @@ void PrepareUiTestEnvironment();
         return QTest::qExec(&test, argc, argv);                                                              \
     }
 
-// Records every modal dialog (message dialog, system box, About box) and answers it at once (or
-// leaves it open when answer is false).
+// Records every modal dialog (message dialog, system box, About box) and answers it: at once by
+// default, or as answer does once the dialog runs.
 class CDialogRecorder {
 public:
     struct tagDialog {
@@ -39,8 +40,9 @@ public:
         QString caption;
         QString text;
     };
+    using Answer = std::function<void(QDialog&)>;
 
-    explicit CDialogRecorder(bool answer = true);
+    explicit CDialogRecorder(Answer answer = [](QDialog& dialog) { dialog.accept(); });
     ~CDialogRecorder();
     CDialogRecorder(const CDialogRecorder&) = delete;
     CDialogRecorder& operator=(const CDialogRecorder&) = delete;

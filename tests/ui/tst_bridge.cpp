@@ -160,38 +160,39 @@ void TestBridge::queuedCallOfAStoppedJobDoesNothing() {
 
 void TestBridge::stoppingClosesTheJobsMessageDialog() {
     IBurnWindow& window = m_dialog->Bridge();
-    CDialogRecorder recorder(false); // the operator does not answer
     auto flag = std::make_shared<CStopFlag>();
-    CJobThread job(flag, [&] { window.ShowMessageDlg("Error", "Failed to burn!"); });
-    // The dialog runs its own loop on the window's thread; in it, the window stops the job.
+    std::unique_ptr<CJobThread> job;
+    // The operator does not answer; while the dialog runs its own loop on the window's thread, the
+    // window stops the job.
     bool jobWaited = false;
     QElapsedTimer elapsed;
-    QTimer::singleShot(300, [&] {
-        jobWaited = !job.Done() && AnyMessageDialogOpen();
-        elapsed.start();
-        flag->Stop();
+    CDialogRecorder recorder([&](QDialog& dialog) {
+        QTimer::singleShot(100, &dialog, [&] {
+            jobWaited = !job->Done();
+            elapsed.start();
+            flag->Stop();
+        });
     });
-    QTRY_VERIFY_WITH_TIMEOUT(elapsed.isValid() && job.Done() && !AnyMessageDialogOpen(), 10000);
+    job = std::make_unique<CJobThread>(flag, [&] { window.ShowMessageDlg("Error", "Failed to burn!"); });
+    QTRY_VERIFY_WITH_TIMEOUT(elapsed.isValid() && job->Done() && !AnyMessageDialogOpen(), 10000);
     QVERIFY(jobWaited);
     QVERIFY(elapsed.elapsed() < 2000);
     QCOMPARE(recorder.Texts(), QStringList({"Error|Failed to burn!"}));
 }
 
 void TestBridge::messageDialogFromAnyThreadWaitsForTheOperator() {
-    CDialogRecorder recorder(false);
-    // Outside a job (no stop flag): the caller waits until the operator closes the dialog.
-    CJobThread caller(nullptr, [] { ShowMessageDlg("Error", "Invalid machine address!"); });
+    std::unique_ptr<CJobThread> caller;
     bool callerWaited = false;
-    bool answered = false;
-    QTimer::singleShot(300, [&] {
-        callerWaited = !caller.Done();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<CMessageDlg*>(w); dialog && dialog->isVisible()) {
-                dialog->accept();
-                answered = true;
-            }
+    CDialogRecorder recorder([&](QDialog& dialog) {
+        QTimer::singleShot(100, &dialog, [&] {
+            callerWaited = !caller->Done();
+            dialog.accept();
+        });
     });
-    QTRY_VERIFY_WITH_TIMEOUT(answered && caller.Done(), 10000);
+    // Outside a job (no stop flag): the caller waits until the operator closes the dialog.
+    caller =
+        std::make_unique<CJobThread>(nullptr, [] { ShowMessageDlg("Error", "Invalid machine address!"); });
+    QTRY_VERIFY_WITH_TIMEOUT(caller->Done(), 10000);
     QVERIFY(callerWaited);
     QCOMPARE(recorder.Texts(), QStringList({"Error|Invalid machine address!"}));
 }

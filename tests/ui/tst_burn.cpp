@@ -263,7 +263,7 @@ void TestBurn::timeOut() {
     QTest::mouseClick(Button(*m_dialog, rule), Qt::LeftButton);
     QTest::mouseClick(Button(*m_dialog, IDOK), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!Button(*m_dialog, IDOK)->isEnabled(), 10000);
-    QVERIFY(m_dialog->BurnTimer().isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(m_dialog->BurnTimer().isActive(), 10000); // armed right after disabling
     QCOMPARE(m_dialog->BurnTimer().interval(), 1500);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.Texts(), QStringList({"Error|Burn timeout! Please try again."}),
                               20000);
