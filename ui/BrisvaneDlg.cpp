@@ -533,6 +533,8 @@ void CBrisvaneDlg::OnBurnTimer() {
 void CBrisvaneDlg::OnBurnStatus(int kind, const std::string& text) {
     m_pLog->ApplyStatus(g_strLog, kind, text);
     UpdateProgress(kind, text);
+    if (m_options.onStatus)
+        m_options.onStatus(kind, text);
 }
 
 void CBrisvaneDlg::UpdateProgress(int kind, const std::string& text) {

@@ -9,6 +9,8 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <functional>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +33,8 @@ public:
         QString strExtraPort;         // added to the port list if missing, and selected
         bool bUseSavedEntries = true; // false: neither restored at opening nor saved at closing
         unsigned nBurnTimeoutMs = 0;  // 0: the job's own time-out
+        // Called with every status message after the log took it (unattended runs watch it).
+        std::function<void(int, const std::string&)> onStatus;
     };
 
     // Opens the window: item rows, port list, initial states, saved entries, language, placeholders.

@@ -1,15 +1,20 @@
 // The window program: single-instance start, the configuration beside the program, the main window.
 #include "BrisvaneDlg.h"
 #include "BurnConfig.h"
+#include "BurnJob.h"
+#include "ControlIds.h"
 #include "ExtraItems.h"
 #include "SerialComm.h"
 #include "SingleInstance.h"
+#include "TextTables.h"
 #include "UiText.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QPixmap>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -20,6 +25,58 @@ extern "C" const char* __tsan_default_options() {
     return "ignore_noninstrumented_modules=1";
 }
 #endif
+
+namespace {
+
+// Ends the program after the window's first paint.
+class CFirstPaint : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_bDone) {
+            m_bDone = true;
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_bDone = false;
+};
+
+void ClickControl(CBrisvaneDlg& dialog, int id) {
+    if (auto* button = qobject_cast<QAbstractButton*>(dialog.Control(id)))
+        button->click();
+}
+
+// Types the entries as an operator would, then presses OK.
+void AutoBurn(CBrisvaneDlg& dialog, const QCommandLineParser& parser, const QCommandLineOption& mac,
+              const QCommandLineOption& idString, const QCommandLineOption& idNumber,
+              const QCommandLineOption& extra, const QCommandLineOption& rule,
+              const QCommandLineOption& records) {
+    const QString ruleName = parser.value(rule);
+    if (ruleName == QLatin1String("increase"))
+        ClickControl(dialog, IDC_RULE_INCREASE);
+    else if (ruleName == QLatin1String("decrease"))
+        ClickControl(dialog, IDC_RULE_DECREASE);
+    if (parser.isSet(records) && !dialog.ControlChecked(IDC_SAVE_RECORDS))
+        ClickControl(dialog, IDC_SAVE_RECORDS);
+    dialog.SetControlText(IDC_MAC, ToLocal(parser.value(mac)));
+    if (parser.isSet(idString))
+        dialog.SetControlText(IDC_ID_STRING, ToLocal(parser.value(idString)));
+    if (parser.isSet(idNumber))
+        dialog.SetControlText(IDC_ID_NUMBER, ToLocal(parser.value(idNumber)));
+    for (const QString& pair : parser.values(extra)) {
+        const int k = pair.section(QLatin1Char('='), 0, 0).toInt();
+        if (k >= 1 && k <= kMaxOffsetInputs)
+            dialog.SetControlText(IDC_EXTRA_STRING + k - 1, ToLocal(pair.section(QLatin1Char('='), 1)));
+    }
+    ClickControl(dialog, IDOK);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -51,7 +108,32 @@ int main(int argc, char** argv) {
     const QCommandLineOption timeoutOption(QStringLiteral("burn-timeout-ms"),
                                            QStringLiteral("Time-out of one burn job in ms (default 100000)."),
                                            QStringLiteral("MS"));
-    parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption});
+    // Unattended runs (demos, benchmarks): the entries an operator would type, OK pressed at once.
+    const QCommandLineOption macOption(QStringLiteral("mac"), QStringLiteral("MAC entry."),
+                                       QStringLiteral("TEXT"));
+    const QCommandLineOption idStringOption(QStringLiteral("id-string"), QStringLiteral("ID string part."),
+                                            QStringLiteral("TEXT"));
+    const QCommandLineOption idNumberOption(QStringLiteral("id-number"), QStringLiteral("ID number part."),
+                                            QStringLiteral("TEXT"));
+    const QCommandLineOption extraOption(QStringLiteral("extra-string"),
+                                         QStringLiteral("String part of the K-th offset item row."),
+                                         QStringLiteral("K=TEXT"));
+    const QCommandLineOption ruleOption(
+        QStringLiteral("rule"), QStringLiteral("remove, increase or decrease."), QStringLiteral("RULE"));
+    const QCommandLineOption recordsOption(QStringLiteral("records"),
+                                           QStringLiteral("Keep records of burning."));
+    const QCommandLineOption autoBurnOption(
+        QStringLiteral("auto-burn"),
+        QStringLiteral("Presses OK once the window is open and closes it after N good boards or a failure."),
+        QStringLiteral("N"));
+    const QCommandLineOption echoOption(QStringLiteral("echo-log"),
+                                        QStringLiteral("Also prints every status line on standard output."));
+    const QCommandLineOption paintOption(
+        QStringLiteral("exit-after-paint"),
+        QStringLiteral("Ends after the window's first paint (start-up timing)."));
+    parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
+                       idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
+                       echoOption, paintOption});
     parser.process(app);
 
     const QString dir = parser.isSet(dirOption) ? QDir(parser.value(dirOption)).absolutePath()
@@ -72,7 +154,23 @@ int main(int argc, char** argv) {
         options.nBurnTimeoutMs = ms;
     }
     const bool screenshot = parser.isSet(screenshotOption);
-    options.bUseSavedEntries = !screenshot;
+    const bool unattended = parser.isSet(autoBurnOption) || parser.isSet(paintOption);
+    options.bUseSavedEntries = !screenshot && !unattended;
+    const int boardsWanted = parser.value(autoBurnOption).toInt();
+    int boardsBurnt = 0;
+    const bool echo = parser.isSet(echoOption);
+    CBrisvaneDlg* dialogPtr = nullptr;
+    options.onStatus = [&](int kind, const std::string& text) {
+        if (echo && kind >= 1 && kind <= 3) {
+            std::fprintf(stdout, "%s\n", text.c_str());
+            std::fflush(stdout);
+        }
+        if (kind == 1 && text == Txt(strBurnSuccess) && ++boardsBurnt == boardsWanted && dialogPtr) {
+            // Enough boards: the successor waiting for the next one is stopped, then the window closes.
+            dialogPtr->Runner().StopRunningJob();
+            QTimer::singleShot(0, dialogPtr, [dialogPtr] { dialogPtr->done(QDialog::Accepted); });
+        }
+    };
     if (parser.isSet(langOption) && parser.value(langOption) != QLatin1String("en") &&
         parser.value(langOption) != QLatin1String("zh")) {
         std::fprintf(stderr, "telvanor: --lang wants en or zh\n");
@@ -82,7 +180,7 @@ int main(int argc, char** argv) {
     // A second copy for the same user and folder brings the first one forward and ends. The
     // picture-taking run is a tool, not the operator's copy, and does not take part.
     CSingleInstance instance(dir);
-    if (!screenshot && !instance.Claim())
+    if (!screenshot && !unattended && !instance.Claim())
         return 0;
 
     LoadBurnConfig(g_App);
@@ -102,6 +200,16 @@ int main(int argc, char** argv) {
         dialog.done(QDialog::Rejected);
         return 0;
     }
+    dialogPtr = &dialog;
+    if (parser.isSet(paintOption)) {
+        CFirstPaint* watcher = new CFirstPaint(&dialog);
+        dialog.installEventFilter(watcher);
+    }
+    if (parser.isSet(autoBurnOption))
+        QTimer::singleShot(0, &dialog, [&] {
+            AutoBurn(dialog, parser, macOption, idStringOption, idNumberOption, extraOption, ruleOption,
+                     recordsOption);
+        });
     QObject::connect(&instance, &CSingleInstance::activationRequested, &dialog, [&dialog] {
         dialog.setWindowState((dialog.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         dialog.show();
