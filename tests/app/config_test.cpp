@@ -55,6 +55,11 @@ struct IniCase {
     std::string expected; // integer keys compared as decimal text
 };
 
+// Test names in the output, not the bytes of the case.
+inline void PrintTo(const IniCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ProfileReaderTable : public ::testing::TestWithParam<IniCase> {};
 
 TEST_P(ProfileReaderTable, ReadsAsWindowsDoes) {

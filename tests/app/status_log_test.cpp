@@ -10,6 +10,11 @@ struct LogCase {
     std::string expected;
 };
 
+// Test names in the output, not the bytes of the case.
+inline void PrintTo(const LogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class StatusLogTable : public ::testing::TestWithParam<LogCase> {};
 
 TEST_P(StatusLogTable, BuildsTheLogText) {

@@ -6,7 +6,8 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const CProfileReader ini = CProfileReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+    const CProfileReader ini =
+        CProfileReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
     for (const char* key : {"IsCA", "BoardType", "MacBurnFlashType", "MacBurnAddress", "AppLanguage"})
         (void)ini.GetInt("BurnConfig", key, 7);
     for (const char* key : {"ExtraInfo", "CfgName"}) {

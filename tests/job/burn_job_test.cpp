@@ -100,6 +100,11 @@ struct SequenceCase {
     size_t expectedCount;
 };
 
+// Test names in the output, not the bytes of the case.
+inline void PrintTo(const SequenceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class WriteSequenceTable : public BurnJobTest, public ::testing::WithParamInterface<SequenceCase> {};
 
 TEST_P(WriteSequenceTable, SendsTheCommands) {

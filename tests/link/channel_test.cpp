@@ -166,6 +166,11 @@ struct AnnounceCase {
     bool answersAck;
 };
 
+// Test names in the output, not the bytes of the case.
+inline void PrintTo(const AnnounceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class AnnouncementTable : public ::testing::TestWithParam<AnnounceCase> {};
 
 TEST_P(AnnouncementTable, WaitBootStart) {

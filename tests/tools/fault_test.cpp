@@ -31,6 +31,11 @@ struct FaultCase {
     enum { NextBurns, BoardGone, Skip } after = NextBurns;
 };
 
+// Test names in the output, not the bytes of the case.
+inline void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 } // namespace
 
 class FaultTable : public ::testing::TestWithParam<FaultCase> {};
