@@ -67,17 +67,24 @@ static int DigitValue(char c) {
     return 99;
 }
 
-std::uint32_t ReadCUnsigned32(std::string_view s) {
-    // strtoul on a 32-bit unsigned long: the magnitude saturates, then a '-' negates it.
+// Leading white space and one optional sign, as every C number reader takes them; returns the
+// index of what follows and whether the sign was '-'.
+static size_t SkipSpaceAndSign(std::string_view s, bool& negative) {
     size_t i = 0;
     while (i < s.size() && IsSpace(s[i]))
         ++i;
-    bool negative = false;
+    negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
         negative = s[i] == '-';
         ++i;
     }
-    const std::string_view rest = s.substr(i);
+    return i;
+}
+
+std::uint32_t ReadCUnsigned32(std::string_view s) {
+    // strtoul on a 32-bit unsigned long: the magnitude saturates, then a '-' negates it.
+    bool negative = false;
+    const std::string_view rest = s.substr(SkipSpaceAndSign(s, negative));
     if (!rest.empty() && (rest[0] == '+' || rest[0] == '-' || IsSpace(rest[0])))
         return 0; // one sign only, directly before the digits
     const std::uint64_t magnitude = ReadCUnsigned64(rest, 0);
@@ -90,14 +97,8 @@ std::uint32_t ReadCUnsigned32(std::string_view s) {
 std::uint64_t ReadCUnsigned64(std::string_view s, int base) {
     if (base != 0 && (base < 2 || base > 36))
         return 0;
-    size_t i = 0;
-    while (i < s.size() && IsSpace(s[i]))
-        ++i;
     bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
+    size_t i = SkipSpaceAndSign(s, negative);
     bool hexPrefix =
         i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && DigitValue(s[i + 2]) < 16;
     if ((base == 0 || base == 16) && hexPrefix) {
@@ -126,14 +127,8 @@ std::uint64_t ReadCUnsigned64(std::string_view s, int base) {
 }
 
 std::uint32_t ReadLeadingDecimal(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && IsSpace(s[i]))
-        ++i;
     bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
+    size_t i = SkipSpaceAndSign(s, negative);
     std::uint32_t v = 0;
     for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
         v = v * 10u + std::uint32_t(s[i] - '0');

@@ -60,22 +60,21 @@ std::uint32_t CSerialComm::GetDeviceInfoOffset(std::string& flashType) {
     return ParseDeviceInfoOffset(std::string_view(ReplyText()), flashType);
 }
 
-std::uint32_t CSerialComm::GetBlockSize(const std::string& flashType) {
+// The size queries: "emmc" needs none, other types than "nand" and "spi" (letter case counts) get 0.
+static std::uint32_t GetInfoSize(CSerialComm& comm, const std::string& flashType, std::string_view keyword) {
     if (flashType == "emmc")
         return 512;
     if (flashType != "nand" && flashType != "spi")
         return 0;
-    if (!SendCommand("getinfo " + flashType, 12000))
+    if (!comm.SendCommand("getinfo " + flashType, 12000))
         return 0;
-    return ParseGetinfoSize(std::string_view(ReplyText()), "Block:");
+    return ParseGetinfoSize(std::string_view(comm.ReplyText()), keyword);
+}
+
+std::uint32_t CSerialComm::GetBlockSize(const std::string& flashType) {
+    return GetInfoSize(*this, flashType, "Block:");
 }
 
 std::uint32_t CSerialComm::GetPageSize(const std::string& flashType) {
-    if (flashType == "emmc")
-        return 512;
-    if (flashType != "nand" && flashType != "spi")
-        return 0;
-    if (!SendCommand("getinfo " + flashType, 12000))
-        return 0;
-    return ParseGetinfoSize(std::string_view(ReplyText()), "Page:");
+    return GetInfoSize(*this, flashType, "Page:");
 }
