@@ -16,7 +16,9 @@ namespace {
 
 constexpr int kExitUsage = 64;
 constexpr std::int64_t kTickNs = 5'000'000;
-constexpr std::int64_t kPaceWakeNs = 200'000;
+// Paced input is handed over at least this often: short enough that a frame is seen within a
+// fraction of a character time after its last byte.
+constexpr std::int64_t kPaceWakeNs = 40'000;
 // After the last reply before a disconnect, time for the tool to read it: closing the master
 // drops whatever the slave has not read yet.
 constexpr std::int64_t kLingerNs = 200'000'000;
