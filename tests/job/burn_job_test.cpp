@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sys/stat.h>
 
 #if defined(__SANITIZE_THREAD__)
 // Debian's Qt is not instrumented: its own thread start-up would be reported, not our code.
@@ -336,4 +337,30 @@ TEST_F(BurnJobTest, StoppedJobSendsNothingMore) {
     EXPECT_LE(w.Calls().size(), calls + 1);
     EXPECT_TRUE(w.Dialogs().empty());
     EXPECT_EQ(g_pBurnThread.load(), nullptr);
+}
+
+TEST_F(BurnJobTest, UnwritableRecordIsReportedAndTheChangeRuleStillRuns) {
+    CBoardProcess board({"--flash", "nand", "--bootargs", kNandArgs});
+    CJobHarness h;
+    auto& w = h.Window();
+    // A folder where the record file should be: it cannot be opened, now or after the retry.
+    ASSERT_EQ(::mkdir(h.Dir().File("BurntMacandIDList.txt").c_str(), 0755), 0);
+    w.Put(IDC_SERIAL_PORT, board.PortPath());
+    w.Put(IDC_MAC, "00a1bbc344E5");
+    w.Put(IDC_ID_STRING, "SN7");
+    w.SetChecked(IDC_SAVE_RECORDS, true);
+    h.SelectRule(IDC_RULE_INCREASE);
+    ASSERT_TRUE(h.Run(1));
+    board.Stop();
+    ASSERT_EQ(w.Dialogs().size(), 1u);
+    const std::string dialog = w.Dialogs()[0];
+    EXPECT_EQ(
+        dialog.rfind("Error|Failed to write the burn record to " + h.Dir().File("BurntMacandIDList.txt"), 0),
+        0u)
+        << dialog;
+    // The record text is in the message, so it can be noted by hand.
+    EXPECT_NE(dialog.find("   00:a1:bb:c3:44:E5   SN7"), std::string::npos) << dialog;
+    // The board was burnt: the next MAC is offered, never the same one twice.
+    EXPECT_EQ(w.Text(IDC_MAC), "00a1bbc344e6");
+    EXPECT_NE(w.Log().find("Failed to write the burn record"), std::string::npos);
 }
