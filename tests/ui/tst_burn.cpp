@@ -80,6 +80,8 @@ private slots:
     void timeOut_data();
     void timeOut();
     void portThatCannotBeOpened();
+    void faultsOnTheLine_data();
+    void faultsOnTheLine();
 
 private:
     // A window on a fresh program folder with ini as its configuration, on the given port.
@@ -295,6 +297,56 @@ void TestBurn::portThatCannotBeOpened() {
     QVERIFY(WaitUntilIdle(10000));
     QVERIFY(g_strLog.find("Failed to open /nonexistent/ttyX!") != std::string::npos);
     QVERIFY(Button(*m_dialog, IDOK)->isEnabled());
+    QVERIFY(!m_dialog->BurnTimer().isActive());
+}
+
+void TestBurn::faultsOnTheLine_data() {
+    QTest::addColumn<QStringList>("boardArgs");
+    QTest::addColumn<QString>("message"); // %1: the port
+    QTest::addColumn<bool>("allEnabled"); // the write-failure exit enables every input
+    QTest::newRow("unplugged during the words")
+        << QStringList{"--disconnect-at", "cmd:mw.l:4"}
+        << QStringLiteral("Error|The serial port %1 was disconnected! Please check the cable, and try again.")
+        << true;
+    QTest::newRow("unplugged during the download")
+        << QStringList{"--disconnect-at", "data:1"}
+        << QStringLiteral("Error|The serial port %1 was disconnected! Please check the cable, and try again.")
+        << false;
+    QTest::newRow("error on a word") << QStringList{"--error-on", "mw.l:2"}
+                                     << QStringLiteral("Error|Failed to burn!") << true;
+    QTest::newRow("no deviceinfo partition")
+        << QStringList{"--bootargs", "mtdparts=nand0:1M(boot),-(rootfs)"}
+        << QStringLiteral(
+               "Error|Failed to get burn address! Please ensure that there is the 'DeviceInfo' part in "
+               "the Bootargs, and try again.")
+        << false;
+}
+
+// The main faults through the window: one message, the entries as they were, no record, and the
+// controls in the state the exit leaves them.
+void TestBurn::faultsOnTheLine() {
+    QFETCH(QStringList, boardArgs);
+    QFETCH(QString, message);
+    QFETCH(bool, allEnabled);
+    std::vector<std::string> args = {"--flash", "nand", "--bootargs", kNandArgs};
+    for (const QString& a : boardArgs)
+        args.push_back(a.toStdString());
+    CBoardProcess board(args);
+    Open("", board.PortPath());
+    CDialogRecorder recorder;
+    TypeInto(IDC_MAC, QStringLiteral("00:1a:2b:3c:4d:5e"));
+    QTest::mouseClick(Button(*m_dialog, IDC_SAVE_RECORDS), Qt::LeftButton);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTest::mouseClick(Button(*m_dialog, IDOK), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.Texts(),
+                              QStringList({message.arg(QString::fromStdString(board.PortPath()))}), 30000);
+    QVERIFY(elapsed.elapsed() < 10000); // promptly, not after the job's time-out
+    QVERIFY(WaitUntilIdle(10000));
+    QCOMPARE(Edit(*m_dialog, IDC_MAC)->text(), QStringLiteral("00:1a:2b:3c:4d:5e"));
+    QVERIFY(!std::ifstream(m_dir->File("BurntMacandIDList.txt")).good());
+    QVERIFY(Button(*m_dialog, IDOK)->isEnabled());
+    QCOMPARE(Edit(*m_dialog, IDC_ID_NUMBER)->isEnabled(), allEnabled);
     QVERIFY(!m_dialog->BurnTimer().isActive());
 }
 
