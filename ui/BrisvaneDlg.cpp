@@ -531,6 +531,12 @@ void CBrisvaneDlg::OnBurnTimer() {
 }
 
 void CBrisvaneDlg::OnBurnStatus(int kind, const std::string& text) {
+    // The text changes at once; the view is repainted at most every 20 ms, so a fast run of lines
+    // does not hold the job behind one paint per line.
+    if (m_pLog->updatesEnabled()) {
+        m_pLog->setUpdatesEnabled(false);
+        QTimer::singleShot(20, m_pLog, [log = m_pLog] { log->setUpdatesEnabled(true); });
+    }
     m_pLog->ApplyStatus(g_strLog, kind, text);
     UpdateProgress(kind, text);
     if (m_options.onStatus)
