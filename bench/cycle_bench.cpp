@@ -47,9 +47,14 @@ Child Spawn(const std::vector<std::string>& args, bool captureOut, const std::ve
     for (std::string& a : copy)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The given entries replace the inherited ones of the same name.
     std::vector<std::string> envCopy;
-    for (char** e = environ; *e; ++e)
-        envCopy.push_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(), [&](const std::string& x) { return x.rfind(name, 0) == 0; }))
+            envCopy.push_back(entry);
+    }
     envCopy.insert(envCopy.end(), env.begin(), env.end());
     std::vector<char*> envp;
     for (std::string& e : envCopy)
@@ -278,8 +283,104 @@ double WaitingCpuShare(const fs::path& root, bool window, double seconds) {
 
 } // namespace
 
+#ifdef TELVANOR_WINDOW_EXE
+// From the start of a program to its first frame as the program reports it ("first frame at N ns",
+// steady clock, which is CLOCK_MONOTONIC as NowNs); negative when it did not say.
+double StartupSeconds(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    const std::int64_t t0 = NowNs();
+    Child c = Spawn(args, true, env);
+    long long at = -1;
+    ReadLines(c.out, [&](const std::string& line, std::int64_t) {
+        std::sscanf(line.c_str(), "first frame at %lld ns", &at);
+    });
+    Wait(c.pid);
+    return at < 0 ? -1.0 : double(at - t0) / 1e9;
+}
+
+// The window's start-up against the bare dialog's, in pairs side by side: the medians of both (ms)
+// and of the pairs' ratios.
+struct Startup {
+    double windowMs = -1, bareMs = -1, ratio = -1;
+};
+
+Startup StartupPairs(const fs::path& root, const std::vector<std::string>& env, int pairs) {
+    std::vector<double> w, b, ratios;
+    for (int r = 0; r < pairs; ++r) {
+        const double a =
+            StartupSeconds({TELVANOR_WINDOW_EXE, "--dir", root.string(), "--exit-after-paint"}, env);
+        const double c = StartupSeconds({TELVANOR_BARE_EXE}, env);
+        if (a > 0 && c > 0) {
+            w.push_back(a * 1e3);
+            b.push_back(c * 1e3);
+            ratios.push_back(a / c);
+        }
+    }
+    if (ratios.empty())
+        return {};
+    return {Median(w), Median(b), Median(ratios)};
+}
+
+void PrintStartup(const char* where, const Startup& s, int pairs) {
+    std::printf("\nWindow start-up to its first frame / bare dialog, %s: %.3f (window %.1f ms, bare %.1f ms, "
+                "medians of %d pairs)",
+                where, s.ratio, s.windowMs, s.bareMs, pairs);
+}
+
+// A private X server for the start-up pairs: the operator's window opens on a display, and the
+// offscreen platform leaves out all a display costs every program alike.
+struct XDisplay {
+    pid_t pid = -1;
+    std::string name;
+};
+
+std::optional<XDisplay> StartXvfb() {
+    std::string exe;
+    const char* path = std::getenv("PATH");
+    for (std::string rest = path ? path : ""; !rest.empty();) {
+        const size_t colon = rest.find(':');
+        const fs::path candidate = fs::path(rest.substr(0, colon)) / "Xvfb";
+        if (access(candidate.c_str(), X_OK) == 0) {
+            exe = candidate.string();
+            break;
+        }
+        rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    }
+    if (exe.empty())
+        return std::nullopt;
+    for (int n = 90; n < 120; ++n) {
+        if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+            continue;
+        XDisplay x{
+            Spawn({exe, ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, false)
+                .pid,
+            ":" + std::to_string(n)};
+        if (x.pid < 0)
+            return std::nullopt;
+        const fs::path socket = "/tmp/.X11-unix/X" + std::to_string(n);
+        for (int i = 0; i < 300 && !fs::exists(socket); ++i)
+            usleep(10 * 1000);
+        int status = 0;
+        if (fs::exists(socket) && waitpid(x.pid, &status, WNOHANG) == 0)
+            return x;
+        kill(x.pid, SIGTERM);
+        waitpid(x.pid, &status, 0);
+    }
+    return std::nullopt;
+}
+
+void StopXvfb(const XDisplay& x) {
+    kill(x.pid, SIGTERM);
+    Wait(x.pid);
+}
+#endif
+
 int main(int argc, char** argv) {
-    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    // --quick: one run of each case; --startup: only the start-up pairs.
+    bool quick = false, startupOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        quick = quick || std::strcmp(argv[i], "--quick") == 0;
+        startupOnly = startupOnly || std::strcmp(argv[i], "--startup") == 0;
+    }
     const fs::path root = fs::temp_directory_path() / ("telvanor-bench-" + std::to_string(getpid()));
     fs::create_directories(root);
 
@@ -309,69 +410,72 @@ int main(int argc, char** argv) {
     };
     const int runs = quick ? 1 : 3;
 
-    std::printf("Cycle time against the paced virtual board (115200 baud), median of %d run(s)\n\n", runs);
-    std::printf("%-18s %10s %10s %9s", "case", "cli s", "bound s", "cli/bnd");
-#ifdef TELVANOR_WINDOW_EXE
-    std::printf(" %10s %9s %9s", "window s", "win/bnd", "win/cli");
-#endif
-    std::printf("\n");
     long cliRss = 0, winRss = 0;
-    for (const Case& c : cases) {
-        std::vector<double> cli, bound, win;
-        for (int r = 0; r < runs; ++r) {
-            const Measure a = RunCase(c, false, root);
-            if (a.ok) {
-                cli.push_back(a.cycle);
-                bound.push_back(a.bound);
-                cliRss = std::max(cliRss, a.maxRssKb);
-            }
+    if (!startupOnly) {
+        std::printf("Cycle time against the paced virtual board (115200 baud), median of %d run(s)\n\n",
+                    runs);
+        std::printf("%-18s %10s %10s %9s", "case", "cli s", "bound s", "cli/bnd");
 #ifdef TELVANOR_WINDOW_EXE
-            const Measure b = RunCase(c, true, root);
-            if (b.ok) {
-                win.push_back(b.cycle);
-                winRss = std::max(winRss, b.maxRssKb);
-            }
-#endif
-        }
-        if (cli.empty()) {
-            std::printf("%-18s FAILED\n", c.name.c_str());
-            continue;
-        }
-        const double mc = Median(cli), mb = Median(bound);
-        std::printf("%-18s %10.3f %10.3f %9.3f", c.name.c_str(), mc, mb, mc / mb);
-#ifdef TELVANOR_WINDOW_EXE
-        if (win.empty())
-            std::printf(" %10s", "FAILED");
-        else
-            std::printf(" %10.3f %9.3f %9.3f", Median(win), Median(win) / mb, Median(win) / mc);
+        std::printf(" %10s %9s %9s", "window s", "win/bnd", "win/cli");
 #endif
         std::printf("\n");
-        std::fflush(stdout);
-    }
+        for (const Case& c : cases) {
+            std::vector<double> cli, bound, win;
+            for (int r = 0; r < runs; ++r) {
+                const Measure a = RunCase(c, false, root);
+                if (a.ok) {
+                    cli.push_back(a.cycle);
+                    bound.push_back(a.bound);
+                    cliRss = std::max(cliRss, a.maxRssKb);
+                }
+#ifdef TELVANOR_WINDOW_EXE
+                const Measure b = RunCase(c, true, root);
+                if (b.ok) {
+                    win.push_back(b.cycle);
+                    winRss = std::max(winRss, b.maxRssKb);
+                }
+#endif
+            }
+            if (cli.empty()) {
+                std::printf("%-18s FAILED\n", c.name.c_str());
+                continue;
+            }
+            const double mc = Median(cli), mb = Median(bound);
+            std::printf("%-18s %10.3f %10.3f %9.3f", c.name.c_str(), mc, mb, mc / mb);
+#ifdef TELVANOR_WINDOW_EXE
+            if (win.empty())
+                std::printf(" %10s", "FAILED");
+            else
+                std::printf(" %10.3f %9.3f %9.3f", Median(win), Median(win) / mb, Median(win) / mc);
+#endif
+            std::printf("\n");
+            std::fflush(stdout);
+        }
 
-    const double waitSeconds = quick ? 3 : 10;
-    std::printf("\nCPU while waiting for a board (%.0f s), share of one core: cli %.2f%%", waitSeconds,
-                100 * WaitingCpuShare(root, false, waitSeconds));
+        const double waitSeconds = quick ? 3 : 10;
+        std::printf("\nCPU while waiting for a board (%.0f s), share of one core: cli %.2f%%", waitSeconds,
+                    100 * WaitingCpuShare(root, false, waitSeconds));
 #ifdef TELVANOR_WINDOW_EXE
-    std::printf(", window %.2f%%", 100 * WaitingCpuShare(root, true, waitSeconds));
-    std::vector<double> ratios;
-    for (int r = 0; r < (quick ? 3 : 11); ++r) {
-        std::int64_t t0 = NowNs();
-        Wait(Spawn({TELVANOR_WINDOW_EXE, "--dir", root.string(), "--exit-after-paint"}, false,
-                   {"QT_QPA_PLATFORM=offscreen"})
-                 .pid);
-        const double w = double(NowNs() - t0);
-        t0 = NowNs();
-        Wait(Spawn({TELVANOR_BARE_EXE}, false, {"QT_QPA_PLATFORM=offscreen"}).pid);
-        ratios.push_back(w / double(NowNs() - t0));
+        std::printf(", window %.2f%%", 100 * WaitingCpuShare(root, true, waitSeconds));
+#endif
     }
-    std::printf("\nWindow start-up to first paint / bare dialog: %.3f (median of %zu pairs)", Median(ratios),
-                ratios.size());
-#endif
-    std::printf("\nPeak memory: cli %ld KiB", cliRss);
 #ifdef TELVANOR_WINDOW_EXE
-    std::printf(", window %ld KiB", winRss);
+    const int pairs = quick ? 3 : 11;
+    if (std::optional<XDisplay> x = StartXvfb()) {
+        const Startup onX = StartupPairs(root, {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x->name}, pairs);
+        StopXvfb(*x);
+        PrintStartup("X display (Xvfb)", onX, pairs);
+    } else {
+        std::printf("\nWindow start-up to its first frame / bare dialog, X display: no Xvfb here");
+    }
+    PrintStartup("offscreen", StartupPairs(root, {"QT_QPA_PLATFORM=offscreen"}, pairs), pairs);
 #endif
+    if (!startupOnly) {
+        std::printf("\nPeak memory: cli %ld KiB", cliRss);
+#ifdef TELVANOR_WINDOW_EXE
+        std::printf(", window %ld KiB", winRss);
+#endif
+    }
     std::printf("\n");
     fs::remove_all(root);
     return 0;

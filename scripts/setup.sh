@@ -4,10 +4,11 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6test6 qt6-qpa-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6test6 qt6-qpa-plugins libfontconfig-dev
     libgtest-dev libgmock-dev
     libunicorn-dev binutils-arm-none-eabi
     fonts-wqy-microhei
+    xvfb
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,11 @@ std::optional<QStringList>& InjectedPorts() {
     return ports;
 }
 
+std::future<QStringList>& EarlyScan() {
+    static std::future<QStringList> scan;
+    return scan;
+}
+
 bool& ComFallbackForced() {
     static bool forced = false;
     return forced;
@@ -21,6 +26,16 @@ bool& ComFallbackForced() {
 QStringList EnumeratePorts() {
     if (InjectedPorts())
         return *InjectedPorts();
+    if (EarlyScan().valid())
+        return EarlyScan().get(); // leaves it empty: the next list is scanned afresh
+    return ScanSystemPorts();
+}
+
+void AdoptEarlyPortScan(std::future<QStringList> scan) {
+    EarlyScan() = std::move(scan);
+}
+
+QStringList ScanSystemPorts() {
     QStringList names;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         names << info.portName();

@@ -3,10 +3,16 @@
 
 #include <QStringList>
 
+#include <future>
 #include <optional>
 
-// The ports the system lists now (or the list a test injected).
+// The ports the system lists: the result of a scan handed over by AdoptEarlyPortScan if one is
+// pending (taken once, waiting for it), else a scan now; a list a test injected comes first.
 QStringList EnumeratePorts();
+// The system's scan itself.
+QStringList ScanSystemPorts();
+// Hands over a scan started ahead of the window; an empty future drops one nobody took.
+void AdoptEarlyPortScan(std::future<QStringList> scan);
 // Offered when the system lists none: COM1 to COM100 on Windows; elsewhere the usual device names of
 // USB adapters and built-in ports (ttyUSB0-9, ttyACM0-9, ttyS0-9), so a later plugged adapter has
 // its name in the list already.
