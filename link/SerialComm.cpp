@@ -23,6 +23,8 @@ CSerialComm::~CSerialComm() {
 }
 
 void CSerialComm::Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop) {
+    if (config != m_config)
+        CloseLog(); // another folder, another "Log.txt"
     m_window = window;
     m_config = config;
     m_stop = std::move(stop);
@@ -63,11 +65,23 @@ void CSerialComm::SendStatus(int kind, const std::string& text) {
 void CSerialComm::AppendToLog(const std::uint8_t* data, std::size_t n) {
     if (!m_config || n == 0)
         return;
-    std::FILE* f = std::fopen(m_config->PathInModuleDir("Log.txt").c_str(), "ab");
-    if (!f)
-        return; // the traffic log is best effort
-    std::fwrite(data, 1, n, f);
-    std::fclose(f);
+    // Opened once per job, not per piece: an acknowledgement byte is logged three times a
+    // command, and opening the file costs more than the line time of the byte. Unbuffered, so
+    // every byte is in the file as soon as it is logged.
+    if (!m_pLog) {
+        m_pLog = std::fopen(m_config->PathInModuleDir("Log.txt").c_str(), "ab");
+        if (!m_pLog)
+            return; // the traffic log is best effort
+        std::setvbuf(m_pLog, nullptr, _IONBF, 0);
+    }
+    if (std::fwrite(data, 1, n, m_pLog) != n)
+        CloseLog(); // tried afresh with the next piece
+}
+
+void CSerialComm::CloseLog() {
+    if (m_pLog)
+        std::fclose(m_pLog);
+    m_pLog = nullptr;
 }
 
 void CSerialComm::FlushHistoryToLog() {
@@ -98,6 +112,7 @@ int CSerialComm::Open(const std::string& name) {
 
 void CSerialComm::Close() {
     FlushHistoryToLog();
+    CloseLog();
     if (m_port && m_port->IsOpen())
         m_port->Close();
 }

@@ -7,6 +7,7 @@
 #include "Port.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,8 +79,9 @@ public:
 protected:
     // Status message to the window (kind 0 to 3).
     void SendStatus(int kind, const std::string& text);
-    // Appends bytes to "Log.txt".
+    // Appends bytes to "Log.txt", which stays open (unbuffered) until the port closes.
     void AppendToLog(const std::uint8_t* data, std::size_t n);
+    void CloseLog();
     // Logs the history bytes not yet logged.
     void FlushHistoryToLog();
     void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte);
@@ -94,6 +96,7 @@ protected:
     std::unique_ptr<std::uint8_t[]> m_pHistory;
     std::uint32_t m_nHistory = 0;
     std::uint32_t m_nHistoryLogged = 0; // history bytes already in "Log.txt"
+    std::FILE* m_pLog = nullptr;
     std::unique_ptr<std::uint8_t[]> m_pReply;
     std::uint32_t m_nReply = 0;
     std::uint32_t m_nReplyDirty = 0; // bytes past m_nReply that may not be zero

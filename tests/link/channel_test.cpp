@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 
 namespace {
@@ -109,6 +110,24 @@ TEST(ChannelScripted, ReceivedBytesReachTheLogExactlyOnce) {
     h.Comm().Close();
     h.Comm().Close();
     EXPECT_EQ(h.LogFile(), "abcde");
+}
+
+TEST(ChannelScripted, LogIsLetGoWhenThePortCloses) {
+    // An operator may delete or move "Log.txt" between boards: the next job writes a new one.
+    CChannelHarness h;
+    auto port = std::make_unique<CScriptedPort>();
+    CScriptedPort* p = port.get();
+    h.Comm().SetPort(std::move(port));
+    const Bytes frame = BuildTailFrame(2);
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    p->answers = {{0xAA}};
+    ASSERT_EQ(h.Comm().SendFrame(frame.data(), 5, 1), 1);
+    h.Comm().Close();
+    ASSERT_EQ(std::remove((h.Dir().File("Log.txt")).c_str()), 0);
+    ASSERT_TRUE(h.Comm().Open("COM3"));
+    p->answers = {{0xAA}};
+    ASSERT_EQ(h.Comm().SendFrame(frame.data(), 5, 1), 1);
+    EXPECT_EQ(h.LogFile(), "\xAA");
 }
 
 TEST(ChannelScripted, ChunkDisplayDropsMarkersAndBlankChunks) {

@@ -79,6 +79,7 @@ void COutputLine::Take(std::deque<tagOutChunk>& chunks) {
 
 std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
     blocked = false;
+    m_bFinalByteNext = false;
     while (!m_aChunks.empty()) {
         tagOutChunk& chunk = m_aChunks.front();
         if (!m_bStarted) {
@@ -104,8 +105,10 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
             m_nWritten += std::size_t(n);
             m_Stats.qwBytesSent += std::uint64_t(n);
         }
-        if (m_nWritten < chunk.data.size())
+        if (m_nWritten < chunk.data.size()) {
+            m_bFinalByteNext = m_nWritten + 1 == chunk.data.size();
             return m_nStartNs + std::int64_t(m_nWritten + 1) * kByteNs;
+        }
         if (chunk.tag == EOutTag::StartAck)
             m_Stats.aStartNs[chunk.nPowerOn] = now;
         else if (chunk.tag == EOutTag::Eot)
