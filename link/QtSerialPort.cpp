@@ -123,6 +123,8 @@ public:
         std::uint32_t got = 0;
         bool complete = false;
         while (got < n) {
+            // Bytes the port object holds come first: its notifier may have read some while the
+            // thread's event loop ran.
             const qint64 avail = m_port->bytesAvailable();
             if (avail > 0) {
                 const qint64 r =
@@ -134,6 +136,21 @@ public:
                 }
                 continue;
             }
+#ifdef Q_OS_UNIX
+            // Then straight from the descriptor into the caller's buffer, sparing the port object's
+            // second poll, size query and copy of every piece.
+            const ssize_t r = ::read(int(m_port->handle()), buffer + got, n - got);
+            if (r > 0) {
+                const std::uint32_t before = got;
+                got += std::uint32_t(r);
+                complete = complete || EndsReply(buffer, before, got, endMarkers);
+                continue;
+            }
+            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                m_lost = true; // EIO: an unplugged adapter or a closed pseudo-terminal
+                break;
+            }
+#endif
             const qint64 leftUs = (qint64(m_readTotalMs) * 1000000 - timer.nsecsElapsed()) / 1000;
             if (leftUs <= 0 || Stopped())
                 break;
@@ -184,8 +201,8 @@ private:
         return false;
     }
 
-    // Waits up to us microseconds for input and pulls it into the port's buffer: 1 when bytes came,
-    // 0 on a quiet line, -1 when the port is gone.
+    // Waits up to us microseconds for input: 1 when bytes came (on Unix still in the descriptor,
+    // elsewhere pulled into the port's buffer), 0 on a quiet line, -1 when the port is gone.
     int WaitReadable(qint64 us) {
 #ifdef Q_OS_UNIX
         pollfd p{int(m_port->handle()), POLLIN, 0};
@@ -199,9 +216,7 @@ private:
             m_lost = true;
             return -1;
         }
-        if (!m_port->waitForReadyRead(0))
-            return CheckLost() ? -1 : 0;
-        return 1;
+        return 1; // the caller reads the descriptor
 #else
         if (m_port->waitForReadyRead(int(std::max<qint64>(1, (us + 999) / 1000))))
             return 1;
