@@ -54,7 +54,9 @@ public:
     // The control that Enter moves the focus to from the control from (0 when none).
     int NextOnEnter(int from) const;
 
-    void OnBurnStatus(int kind, const std::string& text);
+    // A status message: into the log (from a job: right after the job is let go), the download
+    // progress bar, and the onStatus hook.
+    void OnBurnStatus(int kind, const std::string& text, bool fromJob = false);
     void ApplyLanguage();
     void SwitchLanguage(bool chinese);
     void OnAbout();

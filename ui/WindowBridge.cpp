@@ -42,7 +42,10 @@ void CWindowBridge::SetFocus(int id) {
 }
 
 void CWindowBridge::BurnStatus(int kind, const std::string& text) {
-    CallOnGui(*m_gate, [this, kind, text] { m_dialog.OnBurnStatus(kind, text); });
+    // Only a job's thread is let go before its line is laid out; on the window's thread the line is
+    // in the log when the call returns.
+    const bool fromJob = !m_gate->OnGuiThread();
+    CallOnGui(*m_gate, [this, kind, text, fromJob] { m_dialog.OnBurnStatus(kind, text, fromJob); });
 }
 
 void CWindowBridge::ShowMessageDlg(const std::string& caption, const std::string& text) {
