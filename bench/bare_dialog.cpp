@@ -1,11 +1,9 @@
 // The yardstick for the window's start-up: an empty dialog of the same size, shown and closed after
 // its first frame, started the same way and saying when as the window does.
+#include "FirstFrame.h"
+
 #include <QApplication>
 #include <QDialog>
-#include <QTimer>
-
-#include <chrono>
-#include <cstdio>
 
 namespace {
 
@@ -16,13 +14,7 @@ protected:
         if (m_bDone)
             return;
         m_bDone = true;
-        QTimer::singleShot(0, qApp, [] {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
-            std::printf("first frame at %lld ns\n",
-                        static_cast<long long>(std::chrono::nanoseconds(now).count()));
-            std::fflush(stdout);
-            QApplication::quit();
-        });
+        ReportFirstFrameAndQuit();
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "ControlIds.h"
 #include "EarlyStart.h"
 #include "ExtraItems.h"
+#include "FirstFrame.h"
 #include "SerialComm.h"
 #include "SingleInstance.h"
 #include "TextTables.h"
@@ -17,7 +18,6 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 
 #if defined(__SANITIZE_THREAD__)
@@ -40,14 +40,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !m_bDone) {
             m_bDone = true;
-            // Runs after the whole frame: the window's paint comes first, its controls' after it.
-            QTimer::singleShot(0, qApp, [] {
-                const auto now = std::chrono::steady_clock::now().time_since_epoch();
-                std::printf("first frame at %lld ns\n",
-                            static_cast<long long>(std::chrono::nanoseconds(now).count()));
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
-            });
+            ReportFirstFrameAndQuit();
         }
         return QObject::eventFilter(watched, event);
     }
