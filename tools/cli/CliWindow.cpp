@@ -6,6 +6,24 @@
 CCliWindow::CCliWindow(std::FILE* out, std::FILE* err, bool terminal)
     : m_out(out), m_err(err), m_terminal(terminal) {}
 
+CCliWindow::~CCliWindow() {
+    Flush();
+}
+
+void CCliWindow::Flush() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    FlushLocked();
+}
+
+void CCliWindow::FlushLocked() {
+    m_flushDue.reset();
+    if (m_strPending.empty())
+        return;
+    std::fwrite(m_strPending.data(), 1, m_strPending.size(), m_out);
+    std::fflush(m_out);
+    m_strPending.clear();
+}
+
 void CCliWindow::AddControl(int id, const std::string& text, bool enabled) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_controls[id] = Control{text, false, enabled};
@@ -31,8 +49,13 @@ bool CCliWindow::WaitForChange(std::chrono::milliseconds slice) {
     auto until = std::chrono::steady_clock::now() + slice;
     if (m_deadline && *m_deadline < until)
         until = *m_deadline;
+    if (m_flushDue && *m_flushDue < until)
+        until = *m_flushDue;
     m_cv.wait_until(lock, until);
-    return m_deadline && std::chrono::steady_clock::now() >= *m_deadline;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_flushDue && now >= *m_flushDue)
+        FlushLocked();
+    return m_deadline && now >= *m_deadline;
 }
 
 std::string CCliWindow::GetText(int id) {
@@ -73,20 +96,30 @@ void CCliWindow::SetFocus(int) {}
 
 void CCliWindow::BurnStatus(int kind, const std::string& text) {
     std::function<void()> onEnough;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!ApplyBurnStatus(m_log, kind, text))
             return;
         // One line per change; on a terminal a kind-2 update overwrites the line it replaces.
         if (kind == 2 && m_terminal)
-            std::fprintf(m_out, "\033[A\r\033[K%s\n", text.c_str());
-        else
-            std::fprintf(m_out, "%s\n", text.c_str());
-        std::fflush(m_out);
+            m_strPending += "\033[A\r\033[K";
+        m_strPending += text;
+        m_strPending += '\n';
+        // A first line (a board's start or end, a prompt) goes out at once; others within 20 ms,
+        // by the main thread, which is woken only when a batch begins.
+        if (kind == 1) {
+            FlushLocked();
+        } else if (!m_flushDue) {
+            m_flushDue = std::chrono::steady_clock::now() + kFlushInterval;
+            wake = true;
+        }
         if (kind == 1 && text == Txt(strBurnSuccess) && ++m_boardsBurnt == m_boardsWanted)
             onEnough = m_onEnough;
+        wake = wake || kind == 1;
     }
-    m_cv.notify_all();
+    if (wake)
+        m_cv.notify_all();
     if (onEnough)
         onEnough();
 }
@@ -94,7 +127,7 @@ void CCliWindow::BurnStatus(int kind, const std::string& text) {
 void CCliWindow::ShowMessageDlg(const std::string& caption, const std::string& text) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::fflush(m_out);
+        FlushLocked(); // the log lines before it come first
         std::fprintf(m_err, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(m_err);
         ++m_messages;

@@ -1,5 +1,6 @@
 // The window of the command-line tool: the entries as plain values, the status log printed as it
-// changes, message dialogs on standard error, the burn timer as a deadline the main thread watches.
+// changes (at most 20 ms late), message dialogs on standard error, the burn timer as a deadline the
+// main thread watches.
 #pragma once
 
 #include "WindowInterface.h"
@@ -23,6 +24,8 @@ public:
     };
 
     CCliWindow(std::FILE* out, std::FILE* err, bool terminal);
+    // Prints what is still held back.
+    ~CCliWindow() override;
 
     // Set-up before the first job (no locking needed then, but harmless).
     void AddControl(int id, const std::string& text, bool enabled = true);
@@ -33,9 +36,11 @@ public:
 
     int BoardsBurnt();
     bool AnyMessage();
-    // Waits until woken (a job ended a message, a status arrived) or the burn timer is due; true when
-    // the timer is due.
+    // Waits until woken (a board done, a message, the timer set) or the burn timer is due, printing
+    // held-back lines when their 20 ms are up; true when the timer is due.
     bool WaitForChange(std::chrono::milliseconds slice);
+    // Prints the held-back lines now.
+    void Flush();
 
     std::string GetText(int id) override;
     void SetText(int id, const std::string& text) override;
@@ -50,6 +55,11 @@ public:
     void KillBurnTimer() override;
 
 private:
+    // Lines are printed in batches: a flush per line would wake whatever reads the output (a pipe's
+    // reader, the terminal) once per console command, and hold the job for it.
+    static constexpr std::chrono::milliseconds kFlushInterval{20};
+    void FlushLocked();
+
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::map<int, Control> m_controls;
@@ -62,4 +72,6 @@ private:
     int m_messages = 0;
     std::function<void()> m_onEnough;
     std::optional<std::chrono::steady_clock::time_point> m_deadline;
+    std::string m_strPending;                                        // printed lines not yet written
+    std::optional<std::chrono::steady_clock::time_point> m_flushDue; // set while lines are held
 };
