@@ -106,8 +106,8 @@ void CCliWindow::BurnStatus(int kind, const std::string& text) {
             m_strPending += "\033[A\r\033[K";
         m_strPending += text;
         m_strPending += '\n';
-        // A first line (a board's start or end, a prompt) goes out at once; others within 20 ms,
-        // by the main thread, which is woken only when a batch begins.
+        // A line that starts the log afresh (a prompt, a board's result) goes out at once; others
+        // within 20 ms, by the main thread, which is woken only when a batch begins.
         if (kind == 1) {
             FlushLocked();
         } else if (!m_flushDue) {
