@@ -27,8 +27,9 @@ public:
     virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t n) = 0;
     // Returns after the read total when nothing arrives, about 1 ms after the line goes quiet once
     // bytes have arrived, or when n bytes are in. Returns early with what it has when stop is set.
-    // Once the bytes read contain one of the end markers (a reply is complete), a quiet gap of a few
-    // character times ends the read instead of the millisecond: the same bytes, sooner.
+    // Once the bytes read contain one of the end markers (a reply is complete) and the line hands
+    // bytes over one or two at a time, on time, a quiet gap of two character times (more when the
+    // bytes came with some jitter) ends the read instead of the millisecond: the same bytes, sooner.
     virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
                                std::span<const std::string_view> endMarkers = {}) = 0;
 

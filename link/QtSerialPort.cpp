@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <iterator>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -122,6 +124,34 @@ public:
         timer.start();
         std::uint32_t got = 0;
         bool complete = false;
+        qint64 lastArrivalNs = 0;
+        // Byte-by-byte delivery seen so far: pieces in a row of one or two bytes, and how far each
+        // of the last few came off its character times.
+        std::uint32_t bytewise = 0;
+        qint64 offNs[kBytewisePieces] = {};
+        auto take = [&](std::uint32_t r) {
+            const qint64 at = timer.nsecsElapsed();
+            if (r <= kBytewisePiece)
+                offNs[bytewise++ % kBytewisePieces] =
+                    got > 0 ? std::abs(at - lastArrivalNs - qint64(r) * kCharNs) : 0;
+            else
+                bytewise = 0;
+            const std::uint32_t before = got;
+            got += r;
+            lastArrivalNs = at;
+            complete = complete || EndsReply(buffer, before, got, endMarkers);
+        };
+        // A complete reply is followed, if at all, by its marker's continuation ("(ERROR)" after
+        // "[EOT]") within a character time on the wire. Only a line that hands bytes over one or
+        // two at a time shows it that soon, and only about as punctually as it showed the bytes
+        // before; a UART's receive FIFO or a USB adapter passes them on in batches up to a
+        // millisecond apart, so after those the read keeps the full quiet millisecond.
+        auto quietNs = [&]() -> qint64 {
+            if (!complete || bytewise < kBytewisePieces)
+                return kQuietNs;
+            const qint64 off = *std::max_element(std::begin(offNs), std::end(offNs));
+            return std::min(kQuietNs, std::max(kCompleteQuietNs, kCharNs + 2 * off));
+        };
         while (got < n) {
             // Bytes the port object holds come first: its notifier may have read some while the
             // thread's event loop ran.
@@ -129,34 +159,37 @@ public:
             if (avail > 0) {
                 const qint64 r =
                     m_port->read(reinterpret_cast<char*>(buffer) + got, std::min<qint64>(avail, n - got));
-                if (r > 0) {
-                    const std::uint32_t before = got;
-                    got += std::uint32_t(r);
-                    complete = complete || EndsReply(buffer, before, got, endMarkers);
-                }
+                if (r > 0)
+                    take(std::uint32_t(r));
                 continue;
             }
+            const qint64 quiet = quietNs();
 #ifdef Q_OS_UNIX
             // Then straight from the descriptor into the caller's buffer, sparing the port object's
             // second poll, size query and copy of every piece.
             const ssize_t r = ::read(int(m_port->handle()), buffer + got, n - got);
             if (r > 0) {
-                const std::uint32_t before = got;
-                got += std::uint32_t(r);
-                complete = complete || EndsReply(buffer, before, got, endMarkers);
+                take(std::uint32_t(r));
                 continue;
             }
             if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 m_lost = true; // EIO: an unplugged adapter or a closed pseudo-terminal
                 break;
             }
+            if (quiet < kQuietNs) {
+                // A short quiet is watched rather than slept: a timer wake-up comes tens of
+                // microseconds late, a tenth of what a console command costs above its line time.
+                if (timer.nsecsElapsed() - lastArrivalNs >= quiet || Stopped())
+                    break;
+                continue;
+            }
 #endif
             const qint64 leftUs = (qint64(m_readTotalMs) * 1000000 - timer.nsecsElapsed()) / 1000;
             if (leftUs <= 0 || Stopped())
                 break;
             // Before the first byte wait in short slices (so a stop is seen); after it, the line's
-            // quiet interval ends the read: 1 ms, or a few character times once the reply is complete.
-            qint64 waitUs = got == 0 ? std::min<qint64>(leftUs, 20000) : (complete ? kCompleteQuietUs : 1000);
+            // quiet interval ends the read.
+            qint64 waitUs = got == 0 ? std::min<qint64>(leftUs, 20000) : (quiet + 999) / 1000;
             waitUs = std::min(waitUs, leftUs);
             const int ready = WaitReadable(waitUs);
             if (ready < 0)
@@ -186,8 +219,16 @@ public:
     }
 
 private:
-    // About two character times at 115200 baud: a marker's continuation, such as "(ERROR)", comes sooner.
-    static constexpr qint64 kCompleteQuietUs = 200;
+    // The line's quiet interval that ends a read once bytes have come.
+    static constexpr qint64 kQuietNs = 1000000;
+    // About two character times at 115200 baud: after a complete reply on a line that delivers
+    // bytes as they come, with perfect timing, the quiet that ends the read.
+    static constexpr qint64 kCompleteQuietNs = 200000;
+    static constexpr qint64 kCharNs = 86806;
+    // Byte-by-byte delivery: pieces of at most two bytes (a reader a little late sees two), at
+    // least three in a row, so "[EOT]" came in them and the gaps between them can be timed.
+    static constexpr std::uint32_t kBytewisePiece = 2;
+    static constexpr std::uint32_t kBytewisePieces = 3;
 
     static bool EndsReply(const std::uint8_t* buffer, std::uint32_t before, std::uint32_t got,
                           std::span<const std::string_view> endMarkers) {

@@ -152,12 +152,41 @@ TEST_F(ConsoleTest, PrintReturnsTheEnvironment) {
     EXPECT_EQ(h.Comm().GetBlockSize("NAND"), 0u); // letter case matters; nothing is sent
 }
 
-TEST_F(ConsoleTest, ErrorMarkerIsAFailureNamedByTheCommand) {
-    Boot({"--error-on", "mw.l"});
-    EXPECT_EQ(h.Comm().SendCommand("mw.l 0x81000000 0x1 1", 12000), 0);
-    EXPECT_EQ(h.Window().StatusMessages().back().text, "Failed to return 'mw.l 0x81000000 0x1 1' command!");
-    EXPECT_EQ(h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 12000), 1);
+// The error marker's "(ERROR)" can reach the tool after its "[EOT]": one character later on a line
+// that delivers bytes as they come, or in a later batch from a receive FIFO or a USB adapter.
+class ErrorMarkerTest : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(ErrorMarkerTest, IsAFailureNamedByTheCommand) {
+    std::vector<std::string> args = {"--error-on", "mw.l"};
+    args.insert(args.end(), GetParam().begin(), GetParam().end());
+    // The board is a process standing in for a UART: when the machine held it up for longer than
+    // the tool may wait for a marker's continuation, the attempt shows nothing and is repeated.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        CChannelHarness h;
+        CBoardProcess board(args);
+        static const Bytes code(64, 0);
+        h.Comm().SetSegments({{0x12000, 64, code.data()}, {0x10C00, 64, code.data()}});
+        ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
+        ASSERT_EQ(h.Comm().DownloadSegments(), 1);
+        ASSERT_EQ(h.Comm().WaitBootStart(), 1);
+        const int result = h.Comm().SendCommand("mw.l 0x81000000 0x1 1", 12000);
+        const std::string status = h.Window().StatusMessages().back().text;
+        const int next = h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 12000);
+        h.Comm().Close();
+        if (result != 0 && board.Stats()["output_late_max_ns"] > 100000)
+            continue;
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(status, "Failed to return 'mw.l 0x81000000 0x1 1' command!");
+        EXPECT_EQ(next, 1);
+        return;
+    }
+    GTEST_SKIP() << "the board was held up in every attempt";
 }
+
+INSTANTIATE_TEST_SUITE_P(Deliveries, ErrorMarkerTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--pace", "--ack-delay-us", "0"},
+                                           std::vector<std::string>{"--error-gap-us", "400"}));
 
 TEST_F(ConsoleTest, SplitMarkersAreFound) {
     Boot({"--split-markers"});

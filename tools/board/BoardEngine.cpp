@@ -593,6 +593,11 @@ void CBoardEngine::Say(const std::string& text, std::int64_t gapNs, EOutTag tag)
 void CBoardEngine::Marker(bool ok) {
     std::string marker = ok ? "[EOT]" : "[EOT](ERROR)";
     EOutTag tag = ok ? EOutTag::Eot : EOutTag::None;
+    if (!ok && m_Options.nErrorGapUs != 0 && !m_Options.bSplitMarkers) {
+        Say("[EOT]");
+        Say("(ERROR)", std::int64_t(m_Options.nErrorGapUs) * 1000);
+        return;
+    }
     if (!m_Options.bSplitMarkers) {
         Say(marker, 0, tag);
         return;

@@ -34,6 +34,9 @@ struct tagBoardStats {
     unsigned nCommandsFailed = 0;
     unsigned nFramesAcked = 0;
     unsigned nFramesRejected = 0;
+    // How late the latest byte left after its time (a chunk's release, a paced byte's slot): the
+    // board is a process, not a UART, and a busy machine can hold it up.
+    std::uint64_t qwOutputLateMaxNs = 0;
     // Per power-on: CLOCK_MONOTONIC ns when the start frame's 0xAA went out, and when the last
     // "[EOT]" went out.
     std::map<unsigned, std::int64_t> aStartNs;

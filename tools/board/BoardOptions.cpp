@@ -49,6 +49,9 @@ counted when it is well formed and its CRC is right; options may be repeated):
   --huge-reply PREFIX:BYTES  answer every command starting with PREFIX with BYTES bytes of text
                              and no marker
   --split-markers            write every end marker in two writes 20 ms apart ("[EO", "T]...")
+  --error-gap-us US          write the "(ERROR)" of an error marker US after its "[EOT]", as a
+                             receive FIFO or a USB adapter can hand it over in a later batch
+                             (not with --split-markers)
   --noise N                  N bytes of line noise (never 0x00 or space) before the banner
   --disconnect-at POINT      close the pseudo-terminal, write the outputs and exit 0 at POINT:
                                start             on the first start frame (unanswered)
@@ -377,7 +380,8 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                    name == "--exit-after-boards" || name == "--ack-delay-us" || name == "--delay-ms" ||
                    name == "--silent-start" || name == "--power-on-delay" || name == "--wrong-ack" ||
                    name == "--crc-error" || name == "--error-on" || name == "--silent-on" ||
-                   name == "--huge-reply" || name == "--noise" || name == "--disconnect-at") {
+                   name == "--huge-reply" || name == "--noise" || name == "--disconnect-at" ||
+                   name == "--error-gap-us") {
             if (!takeValue())
                 return EParseResult::UsageError;
             if (name == "--flash") {
@@ -438,7 +442,7 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                     o.nExitQuietMs = *q;
                 }
             } else if (name == "--ack-delay-us" || name == "--delay-ms" || name == "--silent-start" ||
-                       name == "--power-on-delay" || name == "--noise") {
+                       name == "--power-on-delay" || name == "--noise" || name == "--error-gap-us") {
                 auto n = ParseSmall(value);
                 if (!n)
                     return bad();
@@ -450,6 +454,8 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                     o.nSilentStart = *n;
                 else if (name == "--power-on-delay")
                     o.nPowerOnDelayMs = *n;
+                else if (name == "--error-gap-us")
+                    o.nErrorGapUs = *n;
                 else if (*n > (1u << 20))
                     return bad();
                 else

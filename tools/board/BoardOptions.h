@@ -69,6 +69,7 @@ struct tagBoardOptions {
     std::vector<tagCommandFault> aSilentOn;
     std::vector<tagHugeReply> aHugeReply;
     bool bSplitMarkers = false;
+    unsigned nErrorGapUs = 0;
     unsigned nNoise = 0;
     std::vector<tagDisconnect> aDisconnect;
 };

@@ -79,7 +79,7 @@ void COutputLine::Take(std::deque<tagOutChunk>& chunks) {
 
 std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
     blocked = false;
-    m_bFinalByteNext = false;
+    m_bByteNext = false;
     while (!m_aChunks.empty()) {
         tagOutChunk& chunk = m_aChunks.front();
         if (!m_bStarted) {
@@ -88,12 +88,17 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
                 return release;
             m_bStarted = true;
             // A paced line cannot start before the previous byte has left it.
-            m_nStartNs = m_bPace ? std::max(release, m_nLastDoneNs) : now;
+            m_nStartNs = m_bPace ? std::max(release, m_nLastDoneNs) : release;
             m_nWritten = 0;
         }
         std::size_t due = chunk.data.size();
         if (m_bPace)
             due = std::min<std::size_t>(due, std::size_t((now - m_nStartNs) / kByteNs));
+        if (m_nWritten < due) {
+            const std::int64_t slot =
+                m_bPace ? m_nStartNs + std::int64_t(m_nWritten + 1) * kByteNs : m_nStartNs;
+            m_Stats.qwOutputLateMaxNs = std::max(m_Stats.qwOutputLateMaxNs, std::uint64_t(now - slot));
+        }
         while (m_nWritten < due) {
             ssize_t n = write(fd, chunk.data.data() + m_nWritten, due - m_nWritten);
             if (n < 0 && errno == EINTR)
@@ -106,7 +111,7 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
             m_Stats.qwBytesSent += std::uint64_t(n);
         }
         if (m_nWritten < chunk.data.size()) {
-            m_bFinalByteNext = m_nWritten + 1 == chunk.data.size();
+            m_bByteNext = true;
             return m_nStartNs + std::int64_t(m_nWritten + 1) * kByteNs;
         }
         if (chunk.tag == EOutTag::StartAck)

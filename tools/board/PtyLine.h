@@ -56,9 +56,8 @@ public:
     // Writes what is due; returns the next time something will be due (-1: nothing waits on
     // time). blocked tells that the pty did not take everything (wait for POLLOUT).
     std::int64_t Pump(int fd, std::int64_t now, bool& blocked);
-    // True when the time Pump returned is that of a chunk's last byte: the one that completes what
-    // the tool waits for, so it is worth waking for exactly.
-    bool FinalByteNext() const { return m_bFinalByteNext; }
+    // True when the time Pump returned is that of a paced byte, worth waking for exactly.
+    bool ByteNext() const { return m_bByteNext; }
 
 private:
     bool m_bPace;
@@ -68,5 +67,5 @@ private:
     std::int64_t m_nStartNs = 0;
     std::size_t m_nWritten = 0;
     std::int64_t m_nLastDoneNs = 0;
-    bool m_bFinalByteNext = false;
+    bool m_bByteNext = false;
 };

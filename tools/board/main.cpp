@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,8 +21,8 @@ constexpr std::int64_t kTickNs = 5'000'000;
 // Paced input is handed over at least this often: short enough that a frame is seen within a
 // fraction of a character time after its last byte.
 constexpr std::int64_t kPaceWakeNs = 40'000;
-// How long before a final byte's time the board stops sleeping and watches the clock.
-constexpr std::int64_t kFinalByteSpinNs = 80'000;
+// How long before a paced byte's time the board stops sleeping and watches the clock.
+constexpr std::int64_t kByteSpinNs = 80'000;
 // After the last reply before a disconnect, time for the tool to read it: closing the master
 // drops whatever the slave has not read yet.
 constexpr std::int64_t kLingerNs = 200'000'000;
@@ -62,6 +63,7 @@ std::string StatsText(const tagBoardStats& s) {
     add("commands_failed", s.nCommandsFailed);
     add("frames_acked", s.nFramesAcked);
     add("frames_rejected", s.nFramesRejected);
+    add("output_late_max_ns", s.qwOutputLateMaxNs);
     for (unsigned i = 1; i <= s.nPowerOns; ++i) {
         auto start = s.aStartNs.find(i);
         auto eot = s.aLastEotNs.find(i);
@@ -168,19 +170,21 @@ int main(int argc, char** argv) {
                 break;
         }
 
-        // The last byte of an answer is what the tool waits for: the poll wakes a little before it
-        // and the rest is waited out here, as a timer wake on a busy machine comes tens of
-        // microseconds late. Other bytes wake the poll on their own time.
-        if (nextOutput >= 0 && output.FinalByteNext() && nextOutput - now <= kFinalByteSpinNs) {
-            while (MonotonicNs() < nextOutput) {
-            }
+        // A UART sends a chunk's bytes back to back, and the tool reads meaning into the gaps
+        // (after a reply's marker, a late byte could be the "(ERROR)" it had stopped waiting
+        // for): the poll wakes a little before each paced byte and the rest is waited out here, as
+        // a timer wake on a busy machine comes tens of microseconds late.
+        if (nextOutput >= 0 && output.ByteNext() && nextOutput - now <= kByteSpinNs) {
+            // Yielding lets the kernel's worker that carries the last byte to the tool run here.
+            while (MonotonicNs() < nextOutput)
+                sched_yield();
             continue;
         }
         std::int64_t wake = now + kTickNs;
         if (nextInput >= 0)
             wake = std::min(wake, std::max(nextInput, now + kPaceWakeNs));
         if (nextOutput >= 0)
-            wake = std::min(wake, output.FinalByteNext() ? nextOutput - kFinalByteSpinNs : nextOutput);
+            wake = std::min(wake, output.ByteNext() ? nextOutput - kByteSpinNs : nextOutput);
         if (lingerEnd != 0)
             wake = std::min(wake, lingerEnd);
         std::int64_t waitNs = std::max<std::int64_t>(wake - now, 0);
