@@ -2,6 +2,13 @@
 
 #include "PortList.h"
 
+#include <QtGlobal>
+
+#ifdef Q_OS_LINUX
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #ifdef TELVANOR_HAVE_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 #endif
@@ -17,6 +24,13 @@ CEarlyStart::CEarlyStart(std::function<QStringList()> scan) : m_fontsReady(m_fon
         FcInit();
 #endif
         m_fonts.set_value();
+#ifdef Q_OS_LINUX
+        // The scan only uses cores nothing else wants: the main thread and the display server
+        // connecting to each other come first, and the window waits for the scan only when it
+        // fills its port list.
+        const sched_param idle{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+#endif
         task();
     });
 }
