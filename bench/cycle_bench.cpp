@@ -377,11 +377,15 @@ void StopXvfb(const XDisplay& x) {
 #endif
 
 int main(int argc, char** argv) {
-    // --quick: one run of each case; --startup: only the start-up pairs.
+    // --quick: one run of each case; --startup: only the start-up pairs; --case NAME: only the
+    // cycle of that case (to compare two builds of the tool or the board quickly).
     bool quick = false, startupOnly = false;
+    std::string onlyCase;
     for (int i = 1; i < argc; ++i) {
         quick = quick || std::strcmp(argv[i], "--quick") == 0;
         startupOnly = startupOnly || std::strcmp(argv[i], "--startup") == 0;
+        if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc)
+            onlyCase = argv[++i];
     }
     const fs::path root = fs::temp_directory_path() / ("telvanor-bench-" + std::to_string(getpid()));
     fs::create_directories(root);
@@ -410,7 +414,7 @@ int main(int argc, char** argv) {
           "--records"},
          5},
     };
-    const int runs = quick ? 1 : 3;
+    const int runs = quick ? 1 : 5;
 
     long cliRss = 0, winRss = 0;
     if (!startupOnly) {
@@ -422,6 +426,8 @@ int main(int argc, char** argv) {
 #endif
         std::printf("\n");
         for (const Case& c : cases) {
+            if (!onlyCase.empty() && c.name != onlyCase)
+                continue;
             std::vector<double> cli, bound, win;
             for (int r = 0; r < runs; ++r) {
                 const Measure a = RunCase(c, false, root);
@@ -454,6 +460,10 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
 
+        if (!onlyCase.empty()) {
+            fs::remove_all(root);
+            return 0;
+        }
         const double waitSeconds = quick ? 3 : 10;
         std::printf("\nCPU while waiting for a board (%.0f s), share of one core: cli %.2f%%", waitSeconds,
                     100 * WaitingCpuShare(root, false, waitSeconds));
@@ -462,7 +472,7 @@ int main(int argc, char** argv) {
 #endif
     }
 #ifdef TELVANOR_WINDOW_EXE
-    const int pairs = quick ? 3 : 11;
+    const int pairs = quick ? 3 : 21;
     if (std::optional<XDisplay> x = StartXvfb()) {
         const Startup onX = StartupPairs(root, {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x->name}, pairs);
         StopXvfb(*x);
