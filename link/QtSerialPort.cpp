@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -179,8 +180,10 @@ public:
             if (quiet < kQuietNs) {
                 // A short quiet is watched rather than slept: a timer wake-up comes tens of
                 // microseconds late, a tenth of what a console command costs above its line time.
+                // Yielding lets the kernel's worker that hands the next byte over run on this core.
                 if (timer.nsecsElapsed() - lastArrivalNs >= quiet || Stopped())
                     break;
+                sched_yield();
                 continue;
             }
 #endif
