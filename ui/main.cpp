@@ -177,10 +177,21 @@ int main(int argc, char** argv) {
     int boardsBurnt = 0;
     const bool echo = parser.isSet(echoOption);
     CBrisvaneDlg* dialogPtr = nullptr;
+    // Echoed lines go out as the command line's do: a line that starts the log afresh at once,
+    // others within 20 ms, so the reader of the output is not woken once per console command.
+    bool echoFlushDue = false;
     options.onStatus = [&](int kind, const std::string& text) {
         if (echo && kind >= 1 && kind <= 3) {
             std::fprintf(stdout, "%s\n", text.c_str());
-            std::fflush(stdout);
+            if (kind == 1) {
+                std::fflush(stdout);
+            } else if (!echoFlushDue) {
+                echoFlushDue = true;
+                QTimer::singleShot(20, [&echoFlushDue] {
+                    echoFlushDue = false;
+                    std::fflush(stdout);
+                });
+            }
         }
         if (kind == 1 && text == Txt(strBurnSuccess) && ++boardsBurnt == boardsWanted && dialogPtr) {
             // Enough boards: the successor waiting for the next one is stopped, then the window closes.
