@@ -8,6 +8,7 @@
 #include "FirstFrame.h"
 #include "SerialComm.h"
 #include "SingleInstance.h"
+#include "StatusLog.h"
 #include "TextTables.h"
 #include "UiText.h"
 
@@ -177,8 +178,7 @@ int main(int argc, char** argv) {
     int boardsBurnt = 0;
     const bool echo = parser.isSet(echoOption);
     CBrisvaneDlg* dialogPtr = nullptr;
-    // Echoed lines go out as the command line's do: a line that starts the log afresh at once,
-    // others within 20 ms, so the reader of the output is not woken once per console command.
+    // Echoed lines go out in batches, as the command line's do.
     bool echoFlushDue = false;
     options.onStatus = [&](int kind, const std::string& text) {
         if (echo && kind >= 1 && kind <= 3) {
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
                 std::fflush(stdout);
             } else if (!echoFlushDue) {
                 echoFlushDue = true;
-                QTimer::singleShot(20, [&echoFlushDue] {
+                QTimer::singleShot(kStatusOutputBatch, [&echoFlushDue] {
                     echoFlushDue = false;
                     std::fflush(stdout);
                 });

@@ -111,7 +111,7 @@ void CCliWindow::BurnStatus(int kind, const std::string& text) {
         if (kind == 1) {
             FlushLocked();
         } else if (!m_flushDue) {
-            m_flushDue = std::chrono::steady_clock::now() + kFlushInterval;
+            m_flushDue = std::chrono::steady_clock::now() + kStatusOutputBatch;
             wake = true;
         }
         if (kind == 1 && text == Txt(strBurnSuccess) && ++m_boardsBurnt == m_boardsWanted)

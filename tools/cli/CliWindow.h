@@ -55,9 +55,6 @@ public:
     void KillBurnTimer() override;
 
 private:
-    // Lines are printed in batches: a flush per line would wake whatever reads the output (a pipe's
-    // reader, the terminal) once per console command, and hold the job for it.
-    static constexpr std::chrono::milliseconds kFlushInterval{20};
     void FlushLocked();
 
     std::mutex m_mutex;
