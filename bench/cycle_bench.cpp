@@ -450,7 +450,10 @@ int main(int argc, char** argv) {
     };
     const int runs = quick ? 1 : 5;
 
-    long cliRss = 0, winRss = 0;
+    long cliRss = 0;
+#ifdef TELVANOR_WINDOW_EXE
+    long winRss = 0;
+#endif
     // The worst of each goal's figure over the cases, for the verdict at the end.
     Goal cliGoal{"command line / bound, every case", 1.10, true};
     Goal winGoal{"window / command line, every case", 1.05, true};
