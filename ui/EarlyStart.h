@@ -4,17 +4,23 @@
 // the program's first line, beside the display connection and the window's construction.
 #pragma once
 
+#include "PortList.h"
+
 #include <QStringList>
 
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 class CEarlyStart {
 public:
-    // scan: the port scan (the system's by default; tests pass their own).
-    explicit CEarlyStart(std::function<QStringList()> scan = {});
-    // Waits for the thread: nothing of it outlives the program's own objects.
+    // scan: the port scan (the system's by default; tests pass their own); patience: how long the
+    // window's port list waits for it before scanning itself.
+    explicit CEarlyStart(std::function<QStringList()> scan = {},
+                         std::chrono::milliseconds patience = kEarlyScanPatience);
+    // Waits for the thread: nothing of it outlives the program's own objects (a scan the window
+    // stopped waiting for is let finish first).
     ~CEarlyStart();
     CEarlyStart(const CEarlyStart&) = delete;
     CEarlyStart& operator=(const CEarlyStart&) = delete;
@@ -26,5 +32,7 @@ public:
 private:
     std::promise<void> m_fonts;
     std::shared_future<void> m_fontsReady;
+    std::mutex m_priorityLock;
+    bool m_bEnding = false; // under m_priorityLock: the thread no longer lowers its priority
     std::thread m_thread;
 };

@@ -11,8 +11,13 @@ std::optional<QStringList>& InjectedPorts() {
     return ports;
 }
 
-std::future<QStringList>& EarlyScan() {
-    static std::future<QStringList> scan;
+struct tagEarlyScan {
+    std::future<QStringList> result;
+    std::chrono::milliseconds patience{0};
+};
+
+tagEarlyScan& EarlyScan() {
+    static tagEarlyScan scan;
     return scan;
 }
 
@@ -26,13 +31,16 @@ bool& ComFallbackForced() {
 QStringList EnumeratePorts() {
     if (InjectedPorts())
         return *InjectedPorts();
-    if (EarlyScan().valid())
-        return EarlyScan().get(); // leaves it empty: the next list is scanned afresh
+    // Taken once either way: the next list is scanned afresh.
+    std::future<QStringList> early = std::move(EarlyScan().result);
+    if (early.valid() && early.wait_for(EarlyScan().patience) == std::future_status::ready)
+        return early.get();
+    // None pending, or one starved of a core: the window would open only when it is done.
     return ScanSystemPorts();
 }
 
-void AdoptEarlyPortScan(std::future<QStringList> scan) {
-    EarlyScan() = std::move(scan);
+void AdoptEarlyPortScan(std::future<QStringList> scan, std::chrono::milliseconds patience) {
+    EarlyScan() = {std::move(scan), patience};
 }
 
 QStringList ScanSystemPorts() {

@@ -1,6 +1,6 @@
 // Work started ahead of the window on a thread of its own: the port scan's result fills the first
 // port list only, a window that opens while the scan still runs waits for it (and then applies the
-// saved port to it), and a result nobody took is dropped with the work.
+// saved port to it) but not beyond its patience, and a result nobody took is dropped with the work.
 #include "UiTestSupport.h"
 
 #include "EarlyStart.h"
@@ -18,6 +18,7 @@ private slots:
     void init();
     void scanFillsTheFirstListOnly();
     void windowWaitsForARunningScan();
+    void windowDoesNotWaitForAStarvedScan();
     void untakenScanIsDropped();
 };
 
@@ -41,10 +42,12 @@ void TestEarlyStart::windowWaitsForARunningScan() {
 
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    CEarlyStart early([released] {
-        released.wait();
-        return QStringList{QStringLiteral("ttyUSB7"), QStringLiteral("ttyACM0")};
-    });
+    CEarlyStart early(
+        [released] {
+            released.wait();
+            return QStringList{QStringLiteral("ttyUSB7"), QStringLiteral("ttyACM0")};
+        },
+        std::chrono::minutes(10));
     std::thread releaser([&release] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         release.set_value();
@@ -55,6 +58,30 @@ void TestEarlyStart::windowWaitsForARunningScan() {
     releaser.join();
     QCOMPARE(PortNames(dialog), QStringList({"ttyACM0", "ttyUSB7"}));
     QCOMPARE(PortBox(dialog)->currentText(), QStringLiteral("ttyUSB7"));
+}
+
+// The scan runs at idle priority, which a busy machine can hold off for seconds: the window then
+// scans itself. The stuck scan is released only once the window is built, so a window that waited
+// for it would never be.
+void TestEarlyStart::windowDoesNotWaitForAStarvedScan() {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    CEarlyStart early(
+        [released] {
+            released.wait();
+            return QStringList{QStringLiteral("ttySTUCK0")};
+        },
+        std::chrono::milliseconds(20));
+    early.WaitForFonts();
+    const auto config = MakeConfig();
+    {
+        CBrisvaneDlg dialog(*config, g_SerialComm);
+        release.set_value();
+        QVERIFY(!PortNames(dialog).contains(QStringLiteral("ttySTUCK0")));
+        QVERIFY(PortBox(dialog)->count() > 0);
+    }
+    // The late result is not handed to a later list either.
+    QVERIFY(!EnumeratePorts().contains(QStringLiteral("ttySTUCK0")));
 }
 
 void TestEarlyStart::untakenScanIsDropped() {
