@@ -66,9 +66,28 @@ enum TextId : int {
     strSingleNet,
     strDoubleNet, // 58
     // Entries past 58 are this tool's own additions; the first 59 keep their numbers.
-    strRecordFailed,  // 59: the record file could not be written
-    strPortLost,      // 60: the serial port went away during a job
-    strBlockTooLarge, // 61: the device info block would not fit the partition image
+    strRecordFailed,       // 59: the record file could not be written
+    strPortLost,           // 60: the serial port went away during a job
+    strBlockTooLarge,      // 61: the device info block would not fit the partition image
+    strPoolOpenFailed,     // 62: the identity pool cannot be opened
+    strPoolNoLot,          // 63
+    strPoolUsedUp,         // 64
+    strPoolReserved,       // 65: the unit a job reserved, and how many are left
+    strPoolCommitFailed,   // 66: a burnt board the pool did not record
+    strPoolFailed,         // 67
+    strPoolLotExists,      // 68
+    strPoolLotOverlaps,    // 69
+    strPoolBadLotName,     // 70
+    strPoolMacRange,       // 71
+    strPoolIdRange,        // 72
+    strPoolNewerSchema,    // 73
+    strPoolCreated,        // 74
+    strPoolNoUnit,         // 75
+    strPoolResolveRefused, // 76
+    strPoolResolved,       // 77
+    strPoolKeptUncertain,  // 78: a run ended holding a unit that may be in a board
+    strPoolNotHeld,        // 79
+    strPoolStatusHead,     // 80
     kTextCount
 };
 

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6test6 qt6-qpa-plugins libfontconfig-dev
+    libqt6sql6-sqlite libqt6sql6-psql postgresql libpq-dev
     libgtest-dev libgmock-dev
     libunicorn-dev binutils-arm-none-eabi
     fonts-wqy-microhei

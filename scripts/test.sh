@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds, runs the whole suite, then the core and end-to-end
 # tests again under AddressSanitizer + UndefinedBehaviorSanitizer and the tests that cross the job
-# and window threads under ThreadSanitizer.
+# and window threads under ThreadSanitizer. The identity pool's tests run against SQLite and a
+# private PostgreSQL server that lives as long as this script (scripts/with-postgres.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+if [ -z "${TELVANOR_TEST_PG_URL:-}" ]; then
+    exec bash scripts/with-postgres.sh bash scripts/test.sh "$@"
+fi
 export QT_QPA_PLATFORM=offscreen
 
 bash scripts/build.sh default

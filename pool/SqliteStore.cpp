@@ -1,0 +1,45 @@
+// The SQLite store: one file, one station. Writers take the file's write lock at the start of
+// their transaction and wait for each other (busy time-out); readers never wait (WAL).
+#include "SqlPool.h"
+
+#include <QSqlError>
+
+namespace {
+
+class CSqlitePool : public CSqlPool {
+public:
+    CSqlitePool(const std::string& url, const std::string& path)
+        : CSqlPool(url, QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), NewConnectionName())),
+          m_path(QString::fromLocal8Bit(path.c_str())) {}
+
+protected:
+    bool Connect(QString& error) override {
+        Db().setDatabaseName(m_path);
+        // Eight stations' worth of writers queue well within this; a held lock beyond it is a fault.
+        Db().setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        if (!Db().open()) {
+            error = Db().lastError().text();
+            return false;
+        }
+        // Every commit reaches the disk: a unit handed out and then forgotten by a power cut could
+        // be handed out again.
+        return Exec(QStringLiteral("PRAGMA journal_mode=WAL"), {}, error) &&
+               Exec(QStringLiteral("PRAGMA synchronous=FULL"), {}, error);
+    }
+    const char* BeginWrite() const override { return "BEGIN IMMEDIATE"; }
+    const char* LockFreeRow() const override { return ""; }
+    bool LockSchema(QString&) override { return true; } // BEGIN IMMEDIATE already holds the file
+    Liveness OwnerLiveness(const std::string& owner, qint64) override {
+        ProcessIdentity p;
+        return ParseOwnerText(owner, p) ? ProcessLiveness(p) : Liveness::Unknown;
+    }
+
+private:
+    QString m_path;
+};
+
+} // namespace
+
+std::unique_ptr<CSqlPool> MakeSqlitePool(const std::string& url, const std::string& path) {
+    return std::make_unique<CSqlitePool>(url, path);
+}
