@@ -88,6 +88,31 @@ enum TextId : int {
     strPoolKeptUncertain,  // 78: a run ended holding a unit that may be in a board
     strPoolNotHeld,        // 79
     strPoolStatusHead,     // 80
+    strMenuStation,        // 81: the station window of several ports
+    strStationCaption,
+    strStationLot,
+    strColPort,
+    strColState,
+    strColMac,
+    strColId,
+    strColGood,
+    strColFailed,
+    strColMessage,
+    strStateIdle,
+    strStateWaiting,
+    strStateDownloading,
+    strStateWriting,
+    strStateVerifying,
+    strStateDone,
+    strStateFailed,
+    strStartAll,
+    strStopAll,
+    strStartPort,
+    strStopPort,
+    strShowLog,
+    strLogCaption,
+    strPortsLabel,
+    strLotLabel,
     kTextCount
 };
 

@@ -5,6 +5,7 @@
 #include "DeviceInfo.h"
 #include "Entries.h"
 #include "ExtraItems.h"
+#include "IdValue.h"
 #include "SerialComm.h"
 #include "StrUtil.h"
 #include "TextTables.h"
@@ -13,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <ctime>
 
 std::atomic<CBurnJob*> g_pBurnThread{nullptr};
 
@@ -65,16 +67,21 @@ private:
     const CStopFlag& m_stop;
 };
 
-// Console commands of the write sequence go through the channel with the fixed time-out.
+// Console commands of the write sequence go through the channel with the fixed time-out. The
+// sink notes the first command that may change the flash, before it is sent.
 class CCommSink : public ICommandSink {
 public:
-    explicit CCommSink(CSerialComm& comm) : m_comm(comm) {}
+    CCommSink(CSerialComm& comm, std::function<void()> onFlashCommand)
+        : m_comm(comm), m_onFlashCommand(std::move(onFlashCommand)) {}
     bool SendCommand(const std::string& text) override {
+        if (ChangesFlash(text))
+            m_onFlashCommand();
         return m_comm.SendCommand(text, CONSOLE_TIMEOUT_MS) != 0;
     }
 
 private:
     CSerialComm& m_comm;
+    std::function<void()> m_onFlashCommand;
 };
 
 const std::vector<int> kControlSet = {IDC_SERIAL_PORT,
@@ -91,13 +98,82 @@ const std::vector<int> kControlSet = {IDC_SERIAL_PORT,
                                       IDC_DOUBLE_NET,
                                       IDOK};
 
-// Clears g_pBurnThread only if it still names this job (a successor may already stand there).
-void ClearIfCurrent(CBurnJob* job) {
+// Empties the slot only if it still names this job (a successor may already stand there).
+void ClearIfCurrent(std::atomic<CBurnJob*>& slot, CBurnJob* job) {
     CBurnJob* expected = job;
-    g_pBurnThread.compare_exchange_strong(expected, nullptr);
+    slot.compare_exchange_strong(expected, nullptr);
+}
+
+// The window shows the unit the job burns; the job then reads it like typed entries.
+void ShowUnit(IBurnWindow& window, const tagIdentity& unit) {
+    window.SetText(IDC_MAC, unit.strMac);
+    window.SetText(IDC_ID_STRING, unit.strIdString.empty() ? kStringPlaceholder : unit.strIdString);
+    window.SetText(IDC_ID_NUMBER, unit.strIdNumber.empty() ? kNumberPlaceholder : unit.strIdNumber);
+}
+
+// The item values a board received, as the lot keeps them: key items as NAME=VALUE, offset items
+// as OFFSET=VALUE, "; " between them.
+std::string ItemsText(const BurnConfig& config, const tagBurnEntries& entries) {
+    std::string text;
+    auto add = [&](const std::string& item) { text += (text.empty() ? "" : "; ") + item; };
+    for (const std::string& entry : KeyEntries(config, entries))
+        add(entry);
+    const std::vector<std::string> values = OffsetValues(config, entries);
+    for (size_t i = 0; i < config.m_aExtraInfo.size() && i < values.size(); ++i)
+        if (!values[i].empty())
+            add(tv::Format("0x%x=", unsigned(config.m_aExtraInfo[i].dwOffset)) + values[i]);
+    return text;
 }
 
 } // namespace
+
+// The unit of one job from a lot. Committed when the board holds it; otherwise given back when
+// nothing was erased or written with it, kept for the port's next board when the flash may hold
+// it (the typed entries stay the same after a failure too), and uncertain when the run ends.
+class CUnitLease {
+public:
+    explicit CUnitLease(CJobRunner& runner) : m_runner(runner) {}
+    ~CUnitLease() { Settle(); }
+    CUnitLease(const CUnitLease&) = delete;
+    CUnitLease& operator=(const CUnitLease&) = delete;
+
+    // A unit kept from this port's failed board may already be in that board.
+    void Take(tagIdentity unit, bool mayBeInABoard) {
+        m_unit = std::move(unit);
+        m_holds = true;
+        m_touched = mayBeInABoard;
+    }
+    void FlashTouched() { m_touched = true; }
+    const tagIdentity& Unit() const { return m_unit; }
+
+    // Empty when the store took it, otherwise why not: the unit is then kept out of use, never
+    // burnt again.
+    std::string Commit(const tagCommitInfo& info) {
+        m_holds = false;
+        const std::string why = m_runner.m_source->Commit(m_unit, info);
+        if (!why.empty())
+            m_runner.m_source->MarkUncertain(m_unit);
+        return why;
+    }
+
+private:
+    void Settle() {
+        if (!m_holds)
+            return;
+        m_holds = false;
+        if (!m_touched)
+            m_runner.m_source->GiveBack(m_unit);
+        else if (m_runner.m_runEnding.load())
+            m_runner.m_source->MarkUncertain(m_unit);
+        else
+            m_runner.m_held = std::move(m_unit);
+    }
+
+    CJobRunner& m_runner;
+    tagIdentity m_unit;
+    bool m_holds = false;
+    bool m_touched = false;
+};
 
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable) {
     // One call for the whole set keeps the window's thread hops to one.
@@ -155,13 +231,15 @@ void OnBurnTimeout(IBurnWindow& window, CJobRunner& runner, const BurnConfig& co
     runner.ClosePort();
 }
 
-CJobRunner::CJobRunner(CSerialComm& comm, const BurnConfig& config) : m_comm(comm), m_config(config) {
+CJobRunner::CJobRunner(CSerialComm& comm, const BurnConfig& config, std::atomic<CBurnJob*>& current)
+    : m_comm(comm), m_config(config), m_current(current) {
     // A QThread, not a std::thread: the serial port's notifiers want a thread Qt knows.
     m_thread = QThread::create([this] { Loop(); });
     m_thread->start();
 }
 
 CJobRunner::~CJobRunner() {
+    EndRun();
     StopRunningJob();
     Post([this] { m_comm.ReleasePort(); });
     {
@@ -208,20 +286,31 @@ void CJobRunner::StartJob(IBurnWindow* window) {
         std::lock_guard<std::mutex> lock(m_mutex);
         // Old jobs that nothing names any more are dropped; the list stays short over a long run.
         std::erase_if(m_jobs,
-                      [](const std::shared_ptr<CBurnJob>& j) { return j.get() != g_pBurnThread.load(); });
+                      [this](const std::shared_ptr<CBurnJob>& j) { return j.get() != m_current.load(); });
         m_jobs.push_back(job);
     }
     // Stored before the job can run, so a job that ends at once clears its own entry.
-    g_pBurnThread.store(job.get());
+    m_current.store(job.get());
     Post([this, job] { RunJob(job); });
 }
 
 bool CJobRunner::StopRunningJob() {
-    CBurnJob* job = g_pBurnThread.exchange(nullptr);
+    CBurnJob* job = m_current.exchange(nullptr);
     if (!job)
         return false;
     job->Stop()->Stop();
     return true;
+}
+
+void CJobRunner::EndRun() {
+    m_runEnding.store(true);
+    // After the running job has settled its unit; the runner's next start is a new run.
+    Post([this] {
+        if (m_held && m_source)
+            m_source->MarkUncertain(*m_held);
+        m_held.reset();
+        m_runEnding.store(false);
+    });
 }
 
 void CJobRunner::ClosePort() {
@@ -245,6 +334,10 @@ void CJobRunner::RunJob(const std::shared_ptr<CBurnJob>& job) {
     BurnThreadProc(job);
     m_comm.Attach(nullptr, &m_config, nullptr);
     CStopFlag::SetCurrent(nullptr);
+    if (job->End() == JobEnd::Running)
+        job->SetEnd(JobEnd::Stopped);
+    if (m_onJobEnd)
+        m_onJobEnd(job->End());
 }
 
 void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
@@ -253,20 +346,46 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     const BurnConfig& config = m_config;
     CSerialComm& comm = m_comm;
     comm.Attach(&window, &config, job->Stop());
+    auto clearIfCurrent = [&] { ClearIfCurrent(m_current, job.get()); };
 
-    // Entry phase.
+    // Entry phase. From a lot, the unit comes first and the window shows it.
+    CUnitLease lease(*this);
+    if (m_source) {
+        if (m_held) {
+            lease.Take(std::move(*m_held), true);
+            m_held.reset();
+        } else {
+            tagReservation r = m_source->Reserve(window.GetText(IDC_SERIAL_PORT), *job->Stop());
+            if (stop.IsStopped()) {
+                if (r.outcome == ReserveOutcome::Reserved)
+                    m_source->GiveBack(r.unit);
+                return;
+            }
+            if (r.outcome != ReserveOutcome::Reserved) {
+                job->SetEnd(JobEnd::LotEnd);
+                if (r.outcome != ReserveOutcome::Enough)
+                    window.ShowMessageDlg(Txt(strErrorCaption), r.message);
+                clearIfCurrent();
+                return;
+            }
+            lease.Take(std::move(r.unit), false);
+        }
+        ShowUnit(window, lease.Unit());
+    }
     const tagBurnEntries entries = ReadBurnEntries(window, config);
     if (stop.IsStopped())
         return;
     if (!comm.Open(entries.strPort)) {
+        job->SetEnd(JobEnd::PortOpen);
         window.ShowMessageDlg(Txt(strErrorCaption),
                               tv::FormatRuntime(Txt(strPortOpenFailed), entries.strPort.c_str()));
-        ClearIfCurrent(job.get());
+        clearIfCurrent();
         return;
     }
 
     // A lost port (unplugged adapter) ends the job with its own message instead of the phase's.
     auto failureText = [&](TextId phaseText) {
+        job->SetEnd(comm.PortLost() ? JobEnd::PortLost : JobEnd::Failed);
         if (comm.PortLost()) {
             std::string text = tv::FormatRuntime(Txt(strPortLost), entries.strPort.c_str());
             window.BurnStatus(3, text);
@@ -281,7 +400,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         RemoveAdjustment(window, config);
         window.ShowMessageDlg(Txt(strErrorCaption), failureText(phaseText));
         comm.Close();
-        ClearIfCurrent(job.get());
+        clearIfCurrent();
     };
     // Write-failure exit: the message while the controls are still disabled, then all enabled.
     auto writeFailureExit = [&]() {
@@ -289,7 +408,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         window.ShowMessageDlg(Txt(strErrorCaption), failureText(strBurnFailed));
         SetBurnControlsEnabled(window, config, true);
         comm.Close();
-        ClearIfCurrent(job.get());
+        clearIfCurrent();
     };
 
     // Boot phase.
@@ -314,7 +433,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     const std::uint32_t staging = StagingAddress(config.m_nBoardType);
 
     // Block phase. A block that does not fit is refused before any command is sent.
-    CCommSink sink(comm);
+    CCommSink sink(comm, [&lease] { lease.FlashTouched(); });
     const std::optional<Bytes> block = ComposeDeviceInfoBlock(
         entries.strMac, entries.strId, KeyEntries(config, entries), !config.m_aExtra.empty());
     if (!block || !WriteDeviceInfoBlock(sink, layout, staging, *block)) {
@@ -346,7 +465,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     if (anyFailed) {
         window.ShowMessageDlg(Txt(strErrorCaption), failureText(strBurnFailed));
         comm.Close();
-        ClearIfCurrent(job.get());
+        clearIfCurrent();
         return;
     }
     if (stop.IsStopped())
@@ -355,9 +474,11 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     // The record comes before the change rule; a record that cannot be written is reported, and the
     // change rule still runs so the same MAC is never burnt twice.
     std::string recordFailure;
+    std::string recordText;
     if (window.IsChecked(IDC_SAVE_RECORDS)) {
         const std::string path = config.PathInModuleDir("BurntMacandIDList.txt");
         const RecordResult record = AppendBurnRecord(path, entries.strMac, entries.strId);
+        recordText = record.recordText;
         if (!record.written) {
             recordFailure = tv::FormatRuntime(Txt(strRecordFailed), path.c_str(), record.recordText.c_str());
             window.BurnStatus(3, recordFailure);
@@ -365,19 +486,51 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         }
     }
 
+    // From a lot the store takes the record, and the chain goes on with the store's next unit
+    // instead of a change rule.
+    if (m_source) {
+        tagCommitInfo info;
+        info.strPort = entries.strPort;
+        info.strId = entries.strId;
+        info.strItems = ItemsText(config, entries);
+        info.strRecord = recordText.empty()
+                             ? FormatRecord(std::time(nullptr), entries.strMac, entries.strId).substr(1)
+                             : recordText;
+        const std::string why = lease.Commit(info);
+        if (!why.empty()) {
+            job->SetEnd(JobEnd::Failed);
+            window.ShowMessageDlg(Txt(strErrorCaption), tv::FormatRuntime(Txt(strPoolCommitFailed), why.c_str(),
+                                                                          entries.strMac.c_str(),
+                                                                          entries.strId.c_str()));
+            comm.Close();
+            clearIfCurrent();
+            return;
+        }
+        job->SetEnd(JobEnd::Burnt);
+        if (stop.IsStopped())
+            return;
+        StartJob(job->Window());
+        window.BurnStatus(1, Txt(strBurnSuccess));
+        window.BurnStatus(3, Txt(strWaitNextBoard));
+        if (!recordFailure.empty())
+            window.BurnStatus(3, recordFailure);
+        return;
+    }
+
+    job->SetEnd(JobEnd::Burnt);
     if (window.IsChecked(IDC_RULE_CLEAR)) {
         ClearEntries(window, config);
         window.BurnStatus(1, Txt(strBurnSuccess));
         if (!recordFailure.empty())
             window.BurnStatus(3, recordFailure);
         comm.Close();
-        ClearIfCurrent(job.get());
+        clearIfCurrent();
         return;
     }
     AdvanceEntries(window, config, entries);
     if (stop.IsStopped())
         return;
-    // The successor is named in g_pBurnThread before the two messages; it runs after this job returns,
+    // The successor is named in the runner's slot before the two messages; it runs after this job returns,
     // on the same thread, with the port still open.
     StartJob(job->Window());
     window.BurnStatus(1, Txt(strBurnSuccess));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BurnConfig.h"
+#include "IdentitySource.h"
 #include "StopFlag.h"
 
 #include <atomic>
@@ -11,11 +12,23 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class IBurnWindow;
 class CSerialComm;
 class QThread;
+
+// How a job ended, for whoever restarts or counts jobs (a station's port, the command line).
+enum class JobEnd {
+    Running,
+    Burnt,    // the board holds its values
+    Failed,   // the board or the line failed (boot, layout, write, items, time-out)
+    PortOpen, // the port could not be opened
+    PortLost, // the adapter went away
+    LotEnd,   // no unit to burn: the lot is used up, the run has enough, or the store failed
+    Stopped,  // stopped from outside (time-out included: the stopper knows which)
+};
 
 // One job; the runner runs BurnThreadProc for it.
 class CBurnJob {
@@ -23,10 +36,13 @@ public:
     CBurnJob(IBurnWindow* window) : m_window(window), m_stop(std::make_shared<CStopFlag>()) {}
     IBurnWindow* Window() const { return m_window; }
     const std::shared_ptr<CStopFlag>& Stop() const { return m_stop; }
+    JobEnd End() const { return m_end.load(); }
+    void SetEnd(JobEnd end) { m_end.store(end); }
 
 private:
     IBurnWindow* m_window;
     std::shared_ptr<CStopFlag> m_stop;
+    std::atomic<JobEnd> m_end{JobEnd::Running};
 };
 
 // The running job, null when none runs. Written by the burn command, the job and the window.
@@ -36,19 +52,25 @@ constexpr unsigned kBurnTimeoutMs = 100000;
 
 // A long-lived worker thread that owns the serial port and runs the jobs one after another, so the
 // port stays on one thread across jobs and the window never waits on a job it has cut off.
+//
+// current names the runner's running job: g_pBurnThread for the single-port window and command
+// line, a slot of its own for each port of a station, so ports never see each other's jobs.
 class CJobRunner {
 public:
-    CJobRunner(CSerialComm& comm, const BurnConfig& config);
+    CJobRunner(CSerialComm& comm, const BurnConfig& config, std::atomic<CBurnJob*>& current = g_pBurnThread);
     ~CJobRunner(); // stops a running job, closes the port, joins the thread
     CJobRunner(const CJobRunner&) = delete;
     CJobRunner& operator=(const CJobRunner&) = delete;
 
     // Starts a job for the window; stores it in g_pBurnThread before it can run.
     void StartJob(IBurnWindow* window);
-    // Stops the job named by g_pBurnThread at once and sets g_pBurnThread to null; false if none ran.
+    // Stops the job named by the runner's slot at once and empties the slot; false if none ran.
     bool StopRunningJob();
+    CBurnJob* RunningJob() const { return m_current.load(); }
     // Closes the serial port on the runner's thread, after a stopped job has returned.
     void ClosePort();
+    // Runs task on the runner's thread after what is queued (what must stay on the port's thread).
+    void RunOnThread(std::function<void()> task) { Post(std::move(task)); }
     // Blocks until no job is queued or running (tests, the command-line tool).
     void WaitIdle();
     bool IsIdle();
@@ -60,14 +82,29 @@ public:
     CSerialComm& Comm() { return m_comm; }
     const BurnConfig& Config() const { return m_config; }
 
+    // Identities from a lot instead of the typed entries (null: typed, the change rule steps them).
+    // Set before the first job; the source outlives the runner's jobs.
+    void SetIdentitySource(IIdentitySource* source) { m_source = source; }
+    // The run ends: a unit kept for this port's next board turns uncertain (it may be in a board),
+    // and so does the unit of a job stopped from now on after it erased or wrote the flash.
+    void EndRun();
+    // Called on the runner's thread after each job with the job's end.
+    void SetOnJobEnd(std::function<void(JobEnd)> onEnd) { m_onJobEnd = std::move(onEnd); }
+
 private:
     void Post(std::function<void()> task);
     void Loop();
     void RunJob(const std::shared_ptr<CBurnJob>& job);
     void BurnThreadProc(const std::shared_ptr<CBurnJob>& job);
+    friend class CUnitLease;
 
     CSerialComm& m_comm;
     const BurnConfig& m_config;
+    std::atomic<CBurnJob*>& m_current;
+    IIdentitySource* m_source = nullptr;
+    std::optional<tagIdentity> m_held; // kept for this port's next board; runner's thread only
+    std::atomic<bool> m_runEnding{false};
+    std::function<void(JobEnd)> m_onJobEnd;
     std::atomic<unsigned> m_timeoutMs{kBurnTimeoutMs};
     std::mutex m_mutex;
     std::condition_variable m_cv;
@@ -75,7 +112,7 @@ private:
     bool m_busy = false;
     bool m_quit = false;
     QThread* m_thread = nullptr;
-    std::deque<std::shared_ptr<CBurnJob>> m_jobs; // keeps job objects alive while g_pBurnThread names them
+    std::deque<std::shared_ptr<CBurnJob>> m_jobs; // keeps job objects alive while the slot names them
 };
 
 struct tagFlashLayout;

@@ -86,6 +86,14 @@ FileRead ReadItemFile(const std::string& path, std::uint32_t offset, std::uint32
 
 } // namespace
 
+bool ChangesFlash(const std::string& command) {
+    const std::size_t space = command.find(' ');
+    if (space == std::string::npos)
+        return false;
+    const std::string verb = command.substr(space + 1, 6);
+    return verb == "erase " || verb == "write ";
+}
+
 std::uint32_t StagingAddress(int boardType) {
     return boardType == 4 ? 0x01000000u : 0x81000000u;
 }

@@ -26,6 +26,10 @@ public:
     virtual bool SendCommand(const std::string& text) = 0;
 };
 
+// True for the commands of the write sequence that erase or program the flash ("nand erase ...",
+// "sf write ...", "mmc write ..."): from the first of them on, a board may hold the job's values.
+bool ChangesFlash(const std::string& command);
+
 // 0x01000000 for board type 4, 0x81000000 otherwise.
 std::uint32_t StagingAddress(int boardType);
 

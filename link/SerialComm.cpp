@@ -38,6 +38,11 @@ void CSerialComm::SetPort(std::unique_ptr<IPort> port) {
         m_port->SetStopFlag(m_stop);
 }
 
+void CSerialComm::SetLogName(const std::string& name) {
+    CloseLog();
+    m_strLogName = name;
+}
+
 void CSerialComm::ReleasePort() {
     Close();
     m_port.reset();
@@ -69,7 +74,7 @@ void CSerialComm::AppendToLog(const std::uint8_t* data, std::size_t n) {
     // command, and opening the file costs more than the line time of the byte. Unbuffered, so
     // every byte is in the file as soon as it is logged.
     if (!m_pLog) {
-        m_pLog = std::fopen(m_config->PathInModuleDir("Log.txt").c_str(), "ab");
+        m_pLog = std::fopen(m_config->PathInModuleDir(m_strLogName).c_str(), "ab");
         if (!m_pLog)
             return; // the traffic log is best effort
         std::setvbuf(m_pLog, nullptr, _IONBF, 0);

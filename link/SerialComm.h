@@ -1,5 +1,5 @@
 // The serial channel: the tool's only path to the board. One instance, g_SerialComm, used by one
-// job at a time on the job runner's thread.
+// job at a time on the job runner's thread; a station has one more per port, each on its own runner.
 #pragma once
 
 #include "BootImages.h"
@@ -32,6 +32,9 @@ public:
     void Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop);
     // The port implementation; a Qt serial port is made on first use when none was given.
     void SetPort(std::unique_ptr<IPort> port);
+    // The traffic log's file name in the program folder: "Log.txt" for the single port, one file
+    // per port when a station burns on several. Set before the first job.
+    void SetLogName(const std::string& name);
 
     // Part of the channel.
     int Open(const std::string& name);
@@ -97,6 +100,7 @@ protected:
     std::uint32_t m_nHistory = 0;
     std::uint32_t m_nHistoryLogged = 0; // history bytes already in "Log.txt"
     std::FILE* m_pLog = nullptr;
+    std::string m_strLogName = "Log.txt";
     std::unique_ptr<std::uint8_t[]> m_pReply;
     std::uint32_t m_nReply = 0;
     std::uint32_t m_nReplyDirty = 0; // bytes past m_nReply that may not be zero

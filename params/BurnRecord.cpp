@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #ifdef _WIN32
@@ -134,6 +135,10 @@ std::string FormatRecord(std::time_t t, const std::string& mac, const std::strin
 RecordResult AppendBurnRecord(const std::string& path, const std::string& mac, const std::string& id) {
     // Another program often holds the file for a moment (an editor saving, a copy to the server):
     // wait a little rather than lose the record of a board that is already burnt.
+    // Jobs of several ports append one at a time: the file's own lock is per open file, and a
+    // job that lost the race would otherwise wait out the retry steps for nothing.
+    static std::mutex appendLock;
+    const std::lock_guard<std::mutex> lock(appendLock);
     const auto deadline = std::chrono::steady_clock::now() + kRetryWindow;
     RecordResult result;
     for (;;) {

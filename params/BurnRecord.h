@@ -16,6 +16,6 @@ struct RecordResult {
 
 // Opens the file exclusively for each record (retrying for about 2 s while another program holds
 // it), appends CR LF and the record, flushes it to the disk and closes it. written is false when the
-// record could not be written whole; the file then keeps no part of it, and recordText is what the
+// record could not be written whole; appends from several threads follow one another; the file then keeps no part of it, and recordText is what the
 // operator has to note by hand.
 RecordResult AppendBurnRecord(const std::string& path, const std::string& mac, const std::string& id);

@@ -1,0 +1,223 @@
+// A station burning on several ports at once against virtual boards, identities from one lot: what
+// each board received, what the lot and the record file hold, and how a port ends on its own.
+#include "JobHarness.h"
+#include "MemoryLot.h"
+#include "Station.h"
+
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options() {
+    return "ignore_noninstrumented_modules=1";
+}
+#endif
+
+namespace {
+
+const char kNandArgs[] = "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)";
+
+// The MAC and ID of every device info block the board wrote, in order: the staged words since the
+// last fill, taken when the write command that puts them into the flash arrives.
+std::vector<std::pair<std::string, std::string>> BlocksWritten(const std::vector<std::string>& commands) {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::map<unsigned, unsigned> words;
+    for (const std::string& c : commands) {
+        unsigned address = 0, word = 0;
+        if (c.rfind("mw.b ", 0) == 0)
+            words.clear();
+        else if (std::sscanf(c.c_str(), "mw.l 0x%x 0x%x 1", &address, &word) == 2)
+            words[address] = word;
+        else if (c.rfind("nand write ", 0) == 0 && !words.empty()) {
+            std::string bytes;
+            for (const auto& [at, w] : words)
+                for (int i = 0; i < 4; ++i)
+                    bytes.push_back(char((w >> (8 * i)) & 0xff));
+            const std::string mac = bytes.substr(0, 17);
+            const std::string id = std::string(bytes.c_str() + 18);
+            out.emplace_back(mac, id);
+        }
+    }
+    return out;
+}
+
+CStation::SourceMaker Maker(CMemoryLot& lot) {
+    return [&lot](const std::string&) { return lot.Connection(); };
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        ChooseStartLanguage(2);
+        std::ofstream(m_dir.File("BurnConfig.ini"), std::ios::binary) << "[BurnConfig]\r\n";
+        m_config.m_strModuleDir = m_dir.Path();
+        LoadBurnConfig(m_config);
+        ParseItemLists(m_config);
+    }
+
+    // Starts every port and polls as a face does until the station is finished.
+    bool RunToEnd(CStation& station, std::chrono::seconds limit = std::chrono::seconds(120),
+                  const std::function<bool()>& stopWhen = {}) {
+        station.StartAll();
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!station.Finished()) {
+            if (stopWhen && stopWhen())
+                station.StopAll();
+            if (std::chrono::steady_clock::now() > deadline) {
+                station.StopAll();
+                return false;
+            }
+            station.Poll();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+    std::vector<std::unique_ptr<CBoardProcess>> Boards(const std::vector<std::vector<std::string>>& extra) {
+        std::vector<std::unique_ptr<CBoardProcess>> boards;
+        for (size_t i = 0; i < extra.size(); ++i) {
+            std::vector<std::string> args = {"--bootargs", kNandArgs, "--swap-boards", "--banner",
+                                             "U-Boot of board " + std::to_string(i) + "\\r\\n"};
+            args.insert(args.end(), extra[i].begin(), extra[i].end());
+            boards.push_back(std::make_unique<CBoardProcess>(args));
+        }
+        return boards;
+    }
+
+    static std::vector<std::string> Ports(const std::vector<std::unique_ptr<CBoardProcess>>& boards) {
+        std::vector<std::string> ports;
+        for (const auto& b : boards)
+            ports.push_back(b->PortPath());
+        return ports;
+    }
+
+    CTempDir m_dir;
+    BurnConfig m_config;
+    std::function<void(CLaneWindow&)> m_fill = [this](CLaneWindow& w) { FillLotEntries(w, m_config, true); };
+};
+
+} // namespace
+
+TEST_F(StationTest, FourPortsBurnFortyBoardsFromOneLot) {
+    auto boards = Boards({{}, {}, {}, {}});
+    const auto ports = Ports(boards);
+    CMemoryLot lot(60);
+    CStation::Options options;
+    options.boardsWanted = 40;
+    CStation station(m_config, Maker(lot), ports, options, m_fill);
+    ASSERT_TRUE(RunToEnd(station));
+
+    EXPECT_EQ(station.GoodBoards(), 40);
+    EXPECT_EQ(station.FailedBoards(), 0);
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Burnt), 40);
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Free), 20);
+    EXPECT_EQ(lot.BadSettles(), 0);
+
+    // Each record once, whole, in the text file; the lot's record is the file's line.
+    const std::string records = ReadFileBytes(m_dir.File("BurntMacandIDList.txt"));
+    std::map<std::string, int> lines;
+    for (size_t at = 0; at < records.size();) {
+        ASSERT_EQ(records.compare(at, 2, "\r\n"), 0) << at;
+        const size_t next = records.find("\r\n", at + 2);
+        lines[records.substr(at + 2, next == std::string::npos ? std::string::npos : next - at - 2)]++;
+        at = next == std::string::npos ? records.size() : next;
+    }
+    EXPECT_EQ(lines.size(), 40u);
+    const auto units = lot.Units();
+    std::map<std::string, std::set<std::string>> macsOfPort;
+    for (size_t k = 0; k < units.size(); ++k) {
+        if (units[k].state != CMemoryLot::State::Burnt)
+            continue;
+        const tagIdentity id = lot.UnitOf(k);
+        EXPECT_EQ(lines[units[k].record], 1) << units[k].record;
+        EXPECT_EQ(units[k].record.substr(19), "   " + id.strMac + "   " + id.strIdString + id.strIdNumber);
+        EXPECT_EQ(units[k].reservations, 1);
+        macsOfPort[units[k].port].insert(id.strMac + "/" + id.strIdString + id.strIdNumber);
+    }
+
+    // Every board wrote exactly the units the lot recorded for its port, once each; its flash holds the
+    // last one; its port's traffic log holds its own traffic only.
+    for (size_t i = 0; i < boards.size(); ++i) {
+        boards[i]->Stop();
+        std::multiset<std::string> written;
+        for (const auto& [mac, id] : BlocksWritten(boards[i]->Commands()))
+            written.insert(mac + "/" + id);
+        const std::set<std::string>& recorded = macsOfPort[ports[i]];
+        EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), recorded) << ports[i];
+        EXPECT_EQ(written.size(), recorded.size());
+        const auto flash = boards[i]->Flash();
+        ASSERT_GE(flash.size(), 0x100000u + 17);
+        const std::string lastMac(flash.begin() + 0x100000, flash.begin() + 0x100000 + 17);
+        const auto blocks = BlocksWritten(boards[i]->Commands());
+        ASSERT_FALSE(blocks.empty());
+        EXPECT_EQ(lastMac, blocks.back().first);
+
+        const std::string log = ReadFileBytes(m_dir.File(PortLogName(ports[i])));
+        for (size_t j = 0; j < boards.size(); ++j)
+            EXPECT_EQ(log.find("U-Boot of board " + std::to_string(j)) != std::string::npos, i == j)
+                << i << j;
+    }
+    EXPECT_FALSE(std::ifstream(m_dir.File("Log.txt")).good());
+}
+
+TEST_F(StationTest, FailingAndUnpluggedPortsEndOnTheirOwn) {
+    // Port 0: every flash write fails after its erase (the unit may be in the board: kept for the
+    // port's next board, uncertain when the port gives up). Port 1: unplugged while the block is
+    // staged (before any erase: the unit goes back). Ports 2 and 3 burn the run's boards.
+    auto boards = Boards({{"--error-on", "nand write"}, {"--disconnect-at", "cmd:mw.l:5"}, {}, {}});
+    const auto ports = Ports(boards);
+    CMemoryLot lot(30);
+    CStation::Options options;
+    options.boardsWanted = 12;
+    CStation station(m_config, Maker(lot), ports, options, m_fill);
+    ASSERT_TRUE(RunToEnd(station));
+
+    EXPECT_EQ(station.GoodBoards(), 12);
+    EXPECT_EQ(station.View(0).good, 0);
+    EXPECT_EQ(station.View(0).failed, 3);
+    EXPECT_EQ(station.View(0).state, LaneState::Failed);
+    EXPECT_EQ(station.View(1).failed, 1);
+    EXPECT_NE(station.View(1).lastMessage.find("was disconnected"), std::string::npos)
+        << station.View(1).lastMessage;
+    EXPECT_EQ(station.View(2).good + station.View(3).good, 12);
+
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Burnt), 12);
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Uncertain), 1);
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Reserved), 0);
+    EXPECT_EQ(lot.BadSettles(), 0);
+    const auto units = lot.Units();
+    for (const auto& u : units) {
+        if (u.state == CMemoryLot::State::Uncertain) {
+            EXPECT_EQ(u.reservations, 1); // the same unit went into each of port 0's tries
+        }
+    }
+    // Port 0's three boards all got the same unit.
+    boards[0]->Stop();
+    const auto blocks = BlocksWritten(boards[0]->Commands());
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0], blocks[2]);
+}
+
+TEST_F(StationTest, StopEndsEveryJobAndSettlesEveryUnit) {
+    auto boards =
+        Boards({{"--delay-ms", "5"}, {"--delay-ms", "5"}, {"--delay-ms", "5"}, {"--delay-ms", "5"}});
+    CMemoryLot lot(100);
+    CStation::Options options;
+    CStation station(m_config, Maker(lot), Ports(boards), options, m_fill);
+    ASSERT_TRUE(RunToEnd(station, std::chrono::seconds(60), [&] { return station.GoodBoards() >= 3; }));
+
+    // Nothing reserved is left: what may be in a board is uncertain, the rest went back.
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Reserved), 0);
+    EXPECT_EQ(lot.Count(CMemoryLot::State::Burnt), station.GoodBoards());
+    EXPECT_LE(lot.Count(CMemoryLot::State::Uncertain), 4);
+    EXPECT_EQ(lot.BadSettles(), 0);
+    for (int i = 0; i < station.PortCount(); ++i)
+        EXPECT_FALSE(station.View(i).running);
+}
