@@ -351,6 +351,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     // Entry phase. From a lot, the unit comes first and the window shows it.
     CUnitLease lease(*this);
     if (m_source) {
+        std::string reservedText;
         if (m_held) {
             lease.Take(std::move(*m_held), true);
             m_held.reset();
@@ -369,8 +370,12 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
                 return;
             }
             lease.Take(std::move(r.unit), false);
+            reservedText = r.message;
         }
         ShowUnit(window, lease.Unit());
+        // Which unit, and how many are left, in the log.
+        if (!reservedText.empty())
+            window.BurnStatus(3, reservedText);
     }
     const tagBurnEntries entries = ReadBurnEntries(window, config);
     if (stop.IsStopped())
@@ -499,9 +504,9 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         const std::string why = lease.Commit(info);
         if (!why.empty()) {
             job->SetEnd(JobEnd::Failed);
-            window.ShowMessageDlg(Txt(strErrorCaption), tv::FormatRuntime(Txt(strPoolCommitFailed), why.c_str(),
-                                                                          entries.strMac.c_str(),
-                                                                          entries.strId.c_str()));
+            window.ShowMessageDlg(Txt(strErrorCaption),
+                                  tv::FormatRuntime(Txt(strPoolCommitFailed), why.c_str(),
+                                                    entries.strMac.c_str(), entries.strId.c_str()));
             comm.Close();
             clearIfCurrent();
             return;

@@ -1,8 +1,11 @@
-// A station burning on several ports at once against virtual boards, identities from one lot: what
-// each board received, what the lot and the record file hold, and how a port ends on its own.
+// A station burning on several ports at once against virtual boards, identities from one lot (the
+// identity pool on each store; a lot in memory where the test looks at every reservation): what each
+// board received, what the lot and the record file hold, and how a port ends on its own.
 #include "JobHarness.h"
 #include "MemoryLot.h"
+#include "PoolSource.h"
 #include "Station.h"
+#include "TestPool.h"
 
 #include "CliProcess.h"
 
@@ -105,22 +108,44 @@ protected:
 
 } // namespace
 
-TEST_F(StationTest, FourPortsBurnFortyBoardsFromOneLot) {
+// On each store of the identity pool.
+class StationOnPool : public StationTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(StationOnPool, FourPortsBurnFortyBoardsFromOneLot) {
+    CTestPool store(GetParam());
+    REQUIRE_POOL_STORE(store);
+    std::unique_ptr<IIdentityPool> pool = store.Open();
+    ASSERT_TRUE(pool);
+    PoolLot lot;
+    lot.name = "L1";
+    lot.macFirst = ParseMacValue("00:1a:2b:3c:00:00").value();
+    lot.macLast = ParseMacValue("00:1a:2b:3c:00:3b").value(); // 60 units
+    lot.idString = "SN";
+    lot.idFirst = "000001";
+    lot.idLast = "999999";
+    ASSERT_TRUE(pool->CreateLot(lot).Ok());
+
     auto boards = Boards({{}, {}, {}, {}});
     const auto ports = Ports(boards);
-    CMemoryLot lot(60);
     CStation::Options options;
     options.boardsWanted = 40;
-    CStation station(m_config, Maker(lot), ports, options, m_fill);
-    ASSERT_TRUE(RunToEnd(station));
+    {
+        CStation station(
+            m_config, [&](const std::string&) { return MakePoolSource(store.Url(), store.Dir(), "L1"); },
+            ports, options, m_fill);
+        ASSERT_TRUE(RunToEnd(station));
+        EXPECT_EQ(station.GoodBoards(), 40);
+        EXPECT_EQ(station.FailedBoards(), 0);
+    }
 
-    EXPECT_EQ(station.GoodBoards(), 40);
-    EXPECT_EQ(station.FailedBoards(), 0);
-    EXPECT_EQ(lot.Count(CMemoryLot::State::Burnt), 40);
-    EXPECT_EQ(lot.Count(CMemoryLot::State::Free), 20);
-    EXPECT_EQ(lot.BadSettles(), 0);
+    std::vector<LotStatus> status;
+    ASSERT_TRUE(pool->Status("L1", status).Ok());
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].burnt, 40u);
+    EXPECT_EQ(status[0].free, 20u);
+    EXPECT_EQ(status[0].reserved + status[0].uncertain, 0u);
 
-    // Each record once, whole, in the text file; the lot's record is the file's line.
+    // Each record once, whole, in the text file; the pool's record is the file's line.
     const std::string records = ReadFileBytes(m_dir.File("BurntMacandIDList.txt"));
     std::map<std::string, int> lines;
     for (size_t at = 0; at < records.size();) {
@@ -130,34 +155,35 @@ TEST_F(StationTest, FourPortsBurnFortyBoardsFromOneLot) {
         at = next == std::string::npos ? records.size() : next;
     }
     EXPECT_EQ(lines.size(), 40u);
-    const auto units = lot.Units();
-    std::map<std::string, std::set<std::string>> macsOfPort;
-    for (size_t k = 0; k < units.size(); ++k) {
-        if (units[k].state != CMemoryLot::State::Burnt)
-            continue;
-        const tagIdentity id = lot.UnitOf(k);
-        EXPECT_EQ(lines[units[k].record], 1) << units[k].record;
-        EXPECT_EQ(units[k].record.substr(19), "   " + id.strMac + "   " + id.strIdString + id.strIdNumber);
-        EXPECT_EQ(units[k].reservations, 1);
-        macsOfPort[units[k].port].insert(id.strMac + "/" + id.strIdString + id.strIdNumber);
+    std::vector<UnitRecord> units;
+    ASSERT_TRUE(pool->Export("L1", units).Ok());
+    ASSERT_EQ(units.size(), 40u);
+    std::map<std::string, std::set<std::string>> unitsOfPort;
+    std::set<std::string> macs;
+    for (const UnitRecord& u : units) {
+        EXPECT_EQ(u.state, UnitState::Burnt);
+        EXPECT_EQ(lines[u.record], 1) << u.record;
+        EXPECT_EQ(u.record.substr(19), "   " + u.unit.mac + "   " + u.unit.Id());
+        unitsOfPort[u.port].insert(u.unit.mac + "/" + u.unit.Id());
+        macs.insert(u.unit.mac);
     }
+    EXPECT_EQ(macs.size(), 40u);
 
-    // Every board wrote exactly the units the lot recorded for its port, once each; its flash holds the
-    // last one; its port's traffic log holds its own traffic only.
+    // Every board wrote exactly the units the pool recorded for its port, once each; its flash holds
+    // the last one; its port's traffic log holds its own traffic only.
     for (size_t i = 0; i < boards.size(); ++i) {
         boards[i]->Stop();
+        const auto blocks = BlocksWritten(boards[i]->Commands());
         std::multiset<std::string> written;
-        for (const auto& [mac, id] : BlocksWritten(boards[i]->Commands()))
+        for (const auto& [mac, id] : blocks)
             written.insert(mac + "/" + id);
-        const std::set<std::string>& recorded = macsOfPort[ports[i]];
+        const std::set<std::string>& recorded = unitsOfPort[ports[i]];
         EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), recorded) << ports[i];
         EXPECT_EQ(written.size(), recorded.size());
         const auto flash = boards[i]->Flash();
         ASSERT_GE(flash.size(), 0x100000u + 17);
-        const std::string lastMac(flash.begin() + 0x100000, flash.begin() + 0x100000 + 17);
-        const auto blocks = BlocksWritten(boards[i]->Commands());
         ASSERT_FALSE(blocks.empty());
-        EXPECT_EQ(lastMac, blocks.back().first);
+        EXPECT_EQ(std::string(flash.begin() + 0x100000, flash.begin() + 0x100000 + 17), blocks.back().first);
 
         const std::string log = ReadFileBytes(m_dir.File(PortLogName(ports[i])));
         for (size_t j = 0; j < boards.size(); ++j)
@@ -166,6 +192,9 @@ TEST_F(StationTest, FourPortsBurnFortyBoardsFromOneLot) {
     }
     EXPECT_FALSE(std::ifstream(m_dir.File("Log.txt")).good());
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, StationOnPool, ::testing::ValuesIn(PoolBackends()),
+                         [](const auto& info) { return info.param; });
 
 TEST_F(StationTest, FailingAndUnpluggedPortsEndOnTheirOwn) {
     // Port 0: every flash write fails after its erase (the unit may be in the board: kept for the
