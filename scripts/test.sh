@@ -19,7 +19,7 @@ if [ "${TELVANOR_SKIP_SANITIZERS:-0}" != "1" ]; then
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --preset sanitize -j 2 -LE soak
     cmake --preset tsan >/dev/null
-    cmake --build --preset tsan -j "$(nproc)" --target burn_job_test station_test tst_bridge tst_burn tst_earlystart
+    cmake --build --preset tsan -j "$(nproc)" --target burn_job_test station_test tst_bridge tst_burn tst_earlystart tst_station
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --test-dir build-tsan --output-on-failure -L threads
 fi

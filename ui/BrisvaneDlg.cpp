@@ -12,6 +12,7 @@
 #include "ModalHook.h"
 #include "PortList.h"
 #include "SavedEntries.h"
+#include "StationWindow.h"
 #include "SystemMenu.h"
 #include "TextTables.h"
 #include "UiText.h"
@@ -229,6 +230,10 @@ void CBrisvaneDlg::CreateMenu() {
     m_pAbout->setMenuRole(QAction::NoRole);
     connect(m_pAbout, &QAction::triggered, this, &CBrisvaneDlg::OnAbout);
 #endif
+    m_pLanguageMenu->addSeparator();
+    m_pStation = m_pLanguageMenu->addAction(QString());
+    m_pStation->setMenuRole(QAction::NoRole);
+    connect(m_pStation, &QAction::triggered, this, &CBrisvaneDlg::OnStation);
 }
 
 void CBrisvaneDlg::AddControl(int id, QWidget* widget, bool tabStop) {
@@ -584,6 +589,9 @@ void CBrisvaneDlg::ApplyLanguage() {
     m_pEnglish->setText(TextOf(strMenuEnglish));
     if (m_pAbout)
         m_pAbout->setText(TextOf(strSysAbout));
+    m_pStation->setText(TextOf(strMenuStation));
+    if (m_pStationWindow)
+        m_pStationWindow->ApplyLanguage();
     const bool chinese = g_pText.load(std::memory_order_acquire) == &g_TextChinese;
     m_pChinese->setChecked(chinese);
     m_pEnglish->setChecked(!chinese);
@@ -595,6 +603,18 @@ void CBrisvaneDlg::ApplyLanguage() {
     for (const tagExtraInfo& item : m_config.m_aExtraInfo)
         if (item.IsOperatorEntered())
             SetControlText(item.nLabelID, OffsetItemLabel(++r, item.dwOffset));
+}
+
+void CBrisvaneDlg::OnStation() {
+    if (!m_pStationWindow) {
+        // The ports and the lot are chosen in the station window itself.
+        m_pStationWindow =
+            new CStationWindow(m_config, StationSetupFromPool(std::string(), m_config.m_strModuleDir), this);
+        m_pStationWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pStationWindow->show();
+    m_pStationWindow->raise();
+    m_pStationWindow->activateWindow();
 }
 
 void CBrisvaneDlg::SwitchLanguage(bool chinese) {

@@ -7,6 +7,7 @@
 #include "WindowBridge.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -18,6 +19,7 @@
 
 class CJobRunner;
 class CLogView;
+class CStationWindow;
 class CSerialComm;
 class CStopFlag;
 class QAction;
@@ -65,6 +67,9 @@ public:
     QAction* ChineseAction() const { return m_pChinese; }
     QAction* EnglishAction() const { return m_pEnglish; }
     QAction* AboutAction() const { return m_pAbout; }
+    QAction* StationAction() const { return m_pStation; }
+    // Opens (or brings forward) the station window of several ports; it runs beside this window.
+    void OnStation();
     CLogView* LogView() const { return m_pLog; }
     QProgressBar* DownloadProgress() const { return m_pProgress; }
     const QTimer& BurnTimer() const { return m_burnTimer; }
@@ -121,6 +126,8 @@ private:
     QAction* m_pChinese = nullptr;
     QAction* m_pEnglish = nullptr;
     QAction* m_pAbout = nullptr;
+    QAction* m_pStation = nullptr;
+    QPointer<CStationWindow> m_pStationWindow;
     CLogView* m_pLog = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QButtonGroup* m_pRuleGroup = nullptr;

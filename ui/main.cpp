@@ -8,6 +8,7 @@
 #include "FirstFrame.h"
 #include "SerialComm.h"
 #include "SingleInstance.h"
+#include "StationWindow.h"
 #include "StatusLog.h"
 #include "TextTables.h"
 #include "UiText.h"
@@ -80,6 +81,53 @@ void AutoBurn(CBrisvaneDlg& dialog, const QCommandLineParser& parser, const QCom
     ClickControl(dialog, IDOK);
 }
 
+// The station window as the whole program: unattended with --auto-burn (benchmarks, pictures).
+int RunStationWindow(const QCommandLineParser& parser, const QCommandLineOption& port,
+                     const QCommandLineOption& lot, const QCommandLineOption& pool,
+                     const QCommandLineOption& autoBurn, const QCommandLineOption& records,
+                     const QCommandLineOption& screenshot, unsigned timeoutMs) {
+    ChooseStartLanguage(g_App.m_nAppLanguage);
+    CStationWindow::tagSetup setup = StationSetupFromPool(ToLocal(parser.value(pool)), g_App.m_strModuleDir);
+    for (const QString& name : parser.values(port))
+        setup.ports.push_back(ToLocal(name));
+    setup.lot = ToLocal(parser.value(lot));
+    setup.records = parser.isSet(records);
+    setup.boards = parser.value(autoBurn).toLong();
+    if (timeoutMs != 0)
+        setup.timeoutMs = timeoutMs;
+    CStationWindow window(g_App, setup);
+    window.show();
+    int status = 0;
+    auto picture = [&] {
+        if (!parser.isSet(screenshot))
+            return;
+        QApplication::processEvents();
+        if (!window.grab().save(parser.value(screenshot), "PNG")) {
+            std::fprintf(stderr, "telvanor: cannot write %s\n", qPrintable(parser.value(screenshot)));
+            status = 1;
+        }
+    };
+    if (!parser.isSet(autoBurn)) {
+        if (parser.isSet(screenshot)) {
+            picture();
+            return status;
+        }
+        QApplication::exec();
+        return 0;
+    }
+    // Unattended: every port starts at once; the window ends when every port has ended.
+    window.SetOnFinished([&] {
+        picture();
+        const CStation* station = window.Station();
+        if (status == 0 && (!station || station->GoodBoards() < setup.boards || station->FailedBoards() > 0))
+            status = 1;
+        QApplication::quit();
+    });
+    QTimer::singleShot(0, &window, [&window] { window.StartAll(); });
+    QApplication::exec();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -141,9 +189,20 @@ int main(int argc, char** argv) {
         QStringLiteral("exit-after-paint"),
         QStringLiteral("Ends once the window's first frame is painted and prints that moment on the "
                        "steady clock in ns (start-up timing)."));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"),
+        QStringLiteral("Opens the station window instead: one row per --port (give it for each port), all "
+                       "burning at once from the lot --lot of the identity pool --pool "
+                       "(default sqlite:TelvanorPool.db in the program folder). With --auto-burn N it starts "
+                       "every port and ends after N good boards in all."));
+    const QCommandLineOption lotOption(QStringLiteral("lot"), QStringLiteral("Lot of the identity pool."),
+                                       QStringLiteral("NAME"));
+    const QCommandLineOption poolOption(QStringLiteral("pool"),
+                                        QStringLiteral("Identity pool: sqlite:PATH or a PostgreSQL URI."),
+                                        QStringLiteral("URL"));
     parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
                        idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
-                       echoOption, paintOption});
+                       echoOption, paintOption, stationOption, lotOption, poolOption});
     // Not process(): it ends the program by exit(), past the early work that must be waited for.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "telvanor: %s\n", qPrintable(parser.errorText()));
@@ -217,6 +276,9 @@ int main(int argc, char** argv) {
     ParseItemLists(g_App);
 
     early.WaitForFonts();
+    if (parser.isSet(stationOption))
+        return RunStationWindow(parser, portOption, lotOption, poolOption, autoBurnOption, recordsOption,
+                                screenshotOption, options.nBurnTimeoutMs);
     CBrisvaneDlg dialog(g_App, g_SerialComm, options);
     if (screenshot) {
         dialog.show();

@@ -1,0 +1,346 @@
+#include "StationWindow.h"
+
+#include "IdentityPool.h"
+#include "PoolSource.h"
+#include "StrUtil.h"
+#include "UiText.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+enum Column { ColPort, ColState, ColMac, ColId, ColGood, ColFailed, ColMessage, ColumnCount };
+
+constexpr int kRefreshMs = 200;
+// The lot's counts come from its store: asked once a second, not on every refresh.
+constexpr int kCountEveryTicks = 5;
+
+std::vector<std::string> SplitPorts(const QString& text) {
+    std::vector<std::string> ports;
+    for (const QString& part : text.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts))
+        ports.push_back(ToLocal(part));
+    return ports;
+}
+
+QString JoinPorts(const std::vector<std::string>& ports) {
+    QStringList parts;
+    for (const std::string& p : ports)
+        parts << FromLocal(p);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_config(config), m_setup(std::move(setup)) {
+    setFont(DialogFont(9));
+    setWindowIcon(MainIcon());
+
+    m_pPortsLabel = new QLabel(this);
+    m_pPorts = new QLineEdit(JoinPorts(m_setup.ports), this);
+    m_pPortsLabel->setBuddy(m_pPorts);
+    m_pLotLabel = new QLabel(this);
+    m_pLotName = new QLineEdit(FromLocal(m_setup.lot), this);
+    m_pLotLabel->setBuddy(m_pLotName);
+    m_pLot = new QLabel(this);
+    m_pLot->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_pTable = new QTableWidget(0, ColumnCount, this);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->setTabKeyNavigation(false); // Tab leaves the table for the buttons
+    m_pTable->verticalHeader()->setVisible(false);
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+
+    m_pStartAll = new QPushButton(this);
+    m_pStopAll = new QPushButton(this);
+    m_pStart = new QPushButton(this);
+    m_pStop = new QPushButton(this);
+    m_pLog = new QPushButton(this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_pPortsLabel);
+    top->addWidget(m_pPorts, 3);
+    top->addWidget(m_pLotLabel);
+    top->addWidget(m_pLotName, 1);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {m_pStartAll, m_pStopAll})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    for (QPushButton* b : {m_pStart, m_pStop, m_pLog})
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_pLot);
+    layout->addWidget(m_pTable, 1);
+    layout->addLayout(buttons);
+    setTabOrder(m_pPorts, m_pLotName);
+    setTabOrder(m_pLotName, m_pTable);
+    setTabOrder(m_pTable, m_pStartAll);
+    setTabOrder(m_pStartAll, m_pStopAll);
+    setTabOrder(m_pStopAll, m_pStart);
+    setTabOrder(m_pStart, m_pStop);
+    setTabOrder(m_pStop, m_pLog);
+
+    connect(m_pStartAll, &QPushButton::clicked, this, &CStationWindow::StartAll);
+    connect(m_pStopAll, &QPushButton::clicked, this, &CStationWindow::StopAll);
+    connect(m_pStart, &QPushButton::clicked, this, [this] { StartRow(m_pTable->currentRow()); });
+    connect(m_pStop, &QPushButton::clicked, this, [this] { StopRow(m_pTable->currentRow()); });
+    connect(m_pLog, &QPushButton::clicked, this, [this] { ShowLog(m_pTable->currentRow()); });
+    connect(m_pTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { ShowLog(row); });
+    // Enter on a row opens its log too, so the keyboard reaches everything the mouse does.
+    for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(QKeySequence(key), m_pTable, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this] { ShowLog(m_pTable->currentRow()); });
+    }
+    connect(m_pPorts, &QLineEdit::editingFinished, this, [this] {
+        if (!m_bRunning)
+            BuildRows();
+    });
+
+    m_pTimer = new QTimer(this);
+    connect(m_pTimer, &QTimer::timeout, this, &CStationWindow::Refresh);
+    m_pTimer->start(kRefreshMs);
+
+    ApplyLanguage();
+    BuildRows();
+    RefreshCounts();
+    resize(900, 120 + 30 * std::max<int>(4, m_pTable->rowCount()));
+    m_pTable->setFocus(Qt::TabFocusReason);
+}
+
+CStationWindow::~CStationWindow() {
+    m_pTimer->stop();
+    m_station.reset(); // stops every port: units follow the lot's rules
+}
+
+void CStationWindow::closeEvent(QCloseEvent* event) {
+    if (m_station)
+        m_station->StopAll();
+    QWidget::closeEvent(event);
+}
+
+void CStationWindow::ApplyLanguage() {
+    setWindowTitle(TextOf(strStationCaption));
+    m_pPortsLabel->setText(TextOf(strPortsLabel));
+    m_pLotLabel->setText(TextOf(strLotLabel));
+    m_pTable->setHorizontalHeaderLabels({TextOf(strColPort), TextOf(strColState), TextOf(strColMac),
+                                         TextOf(strColId), TextOf(strColGood), TextOf(strColFailed),
+                                         TextOf(strColMessage)});
+    m_pStartAll->setText(TextOf(strStartAll));
+    m_pStopAll->setText(TextOf(strStopAll));
+    m_pStart->setText(TextOf(strStartPort));
+    m_pStop->setText(TextOf(strStopPort));
+    m_pLog->setText(TextOf(strShowLog));
+    for (const auto& [row, dialog] : m_logs)
+        dialog->setWindowTitle(FromLocal(
+            tv::FormatRuntime(Txt(strLogCaption), m_station ? m_station->View(row).port.c_str() : "")));
+    RefreshCounts();
+    Refresh();
+}
+
+void CStationWindow::BuildRows() {
+    const std::vector<std::string> ports = SplitPorts(m_pPorts->text());
+    m_pTable->setRowCount(int(ports.size()));
+    for (int r = 0; r < int(ports.size()); ++r) {
+        for (int c = 0; c < ColumnCount; ++c)
+            if (!m_pTable->item(r, c))
+                m_pTable->setItem(r, c, new QTableWidgetItem);
+        m_pTable->item(r, ColPort)->setText(FromLocal(ports[size_t(r)]));
+        m_pTable->item(r, ColState)->setText(TextOf(strStateIdle));
+    }
+    if (m_pTable->rowCount() > 0 && m_pTable->currentRow() < 0)
+        m_pTable->selectRow(0);
+}
+
+bool CStationWindow::EnsureStation() {
+    const std::vector<std::string> ports = SplitPorts(m_pPorts->text());
+    const std::string lot = ToLocal(m_pLotName->text().trimmed());
+    if (m_station && (m_bRunning || (m_setup.ports == ports && m_setup.lot == lot)))
+        return true;
+    if (ports.empty() || lot.empty() || !m_setup.sources)
+        return false;
+    m_setup.ports = ports;
+    m_setup.lot = lot;
+    BuildRows();
+    for (auto& [row, dialog] : m_logs)
+        dialog->deleteLater();
+    m_logs.clear();
+    m_logTexts.clear();
+    m_logLines.clear();
+    CStation::Options options;
+    options.boardsWanted = m_setup.boards;
+    options.timeoutMs = m_setup.timeoutMs;
+    const bool records = m_setup.records;
+    const BurnConfig& config = m_config;
+    m_station.reset();
+    m_station = std::make_unique<CStation>(
+        m_config, m_setup.sources(lot), ports, options,
+        [&config, records](CLaneWindow& w) { FillLotEntries(w, config, records); });
+    return true;
+}
+
+void CStationWindow::StartAll() {
+    if (!EnsureStation())
+        return;
+    m_bRunning = true;
+    m_pPorts->setEnabled(false);
+    m_pLotName->setEnabled(false);
+    m_station->StartAll();
+}
+
+void CStationWindow::StopAll() {
+    if (m_station)
+        m_station->StopAll();
+}
+
+void CStationWindow::StartRow(int row) {
+    if (row < 0 || !EnsureStation() || row >= m_station->PortCount())
+        return;
+    m_bRunning = true;
+    m_pPorts->setEnabled(false);
+    m_pLotName->setEnabled(false);
+    m_station->Start(row);
+}
+
+void CStationWindow::StopRow(int row) {
+    if (m_station && row >= 0 && row < m_station->PortCount())
+        m_station->Stop(row);
+}
+
+QString CStationWindow::StateText(const tagLaneView& view) const {
+    switch (view.state) {
+    case LaneState::Idle:
+        return TextOf(strStateIdle);
+    case LaneState::Waiting:
+        return TextOf(strStateWaiting);
+    case LaneState::Downloading:
+        return FromLocal(tv::FormatRuntime(Txt(strStateDownloading), view.percent));
+    case LaneState::Writing:
+        return TextOf(strStateWriting);
+    case LaneState::Verifying:
+        return TextOf(strStateVerifying);
+    case LaneState::Done:
+        return TextOf(strStateDone);
+    case LaneState::Failed:
+        return TextOf(strStateFailed);
+    }
+    return QString();
+}
+
+void CStationWindow::RefreshCounts() {
+    const std::string lot = ToLocal(m_pLotName->text().trimmed());
+    std::optional<tagLotCounts> counts;
+    if (m_setup.counts && !lot.empty())
+        counts = m_setup.counts(lot);
+    if (!counts) {
+        m_pLot->setText(FromLocal(tv::FormatRuntime(Txt(strStationLot), lot.c_str(), "-", "-", "-")));
+        return;
+    }
+    const std::string f = std::to_string(counts->free), b = std::to_string(counts->burnt),
+                      u = std::to_string(counts->uncertain);
+    m_pLot->setText(
+        FromLocal(tv::FormatRuntime(Txt(strStationLot), lot.c_str(), f.c_str(), b.c_str(), u.c_str())));
+}
+
+void CStationWindow::Refresh() {
+    if (++m_nCountTicks >= kCountEveryTicks) {
+        m_nCountTicks = 0;
+        RefreshCounts();
+    }
+    if (!m_station)
+        return;
+    m_station->Poll();
+    for (int r = 0; r < m_station->PortCount() && r < m_pTable->rowCount(); ++r) {
+        const tagLaneView v = m_station->View(r);
+        const QString texts[ColumnCount] = {FromLocal(v.port),       StateText(v),
+                                            FromLocal(v.mac),        FromLocal(v.id),
+                                            QString::number(v.good), QString::number(v.failed),
+                                            FromLocal(v.lastMessage)};
+        for (int c = 0; c < ColumnCount; ++c)
+            if (m_pTable->item(r, c)->text() != texts[c])
+                m_pTable->item(r, c)->setText(texts[c]);
+        // An open log takes the lines it has not shown yet.
+        auto it = m_logTexts.find(r);
+        if (it != m_logTexts.end()) {
+            const std::vector<std::string> lines = m_station->Lines(r);
+            for (size_t i = m_logLines[r]; i < lines.size(); ++i)
+                it->second->appendPlainText(FromLocal(lines[i]));
+            m_logLines[r] = lines.size();
+        }
+    }
+    if (m_bRunning && m_station->Finished()) {
+        m_bRunning = false;
+        m_pPorts->setEnabled(true);
+        m_pLotName->setEnabled(true);
+        RefreshCounts();
+        if (m_onFinished)
+            m_onFinished();
+    }
+}
+
+QDialog* CStationWindow::LogWindow(int row) {
+    auto it = m_logs.find(row);
+    return it == m_logs.end() ? nullptr : it->second;
+}
+
+void CStationWindow::ShowLog(int row) {
+    if (!m_station || row < 0 || row >= m_station->PortCount())
+        return;
+    QDialog* dialog = LogWindow(row);
+    if (!dialog) {
+        // Not modal: the other ports and this window go on while it is open.
+        dialog = new QDialog(this, Qt::Window);
+        dialog->setWindowTitle(
+            FromLocal(tv::FormatRuntime(Txt(strLogCaption), m_station->View(row).port.c_str())));
+        auto* text = new QPlainTextEdit(dialog);
+        text->setReadOnly(true);
+        auto* layout = new QVBoxLayout(dialog);
+        layout->addWidget(text);
+        dialog->resize(640, 420);
+        m_logs[row] = dialog;
+        m_logTexts[row] = text;
+        m_logLines[row] = 0;
+    }
+    Refresh();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+CStationWindow::tagSetup StationSetupFromPool(const std::string& url, const std::string& programDir) {
+    const std::string where = url.empty() ? std::string(kDefaultPoolUrl) : url;
+    CStationWindow::tagSetup setup;
+    setup.sources = [where, programDir](const std::string& lot) -> CStation::SourceMaker {
+        return
+            [where, programDir, lot](const std::string&) { return MakePoolSource(where, programDir, lot); };
+    };
+    // Opened once, on the window's thread, and kept for the window's life.
+    auto pool = std::make_shared<std::unique_ptr<IIdentityPool>>();
+    setup.counts = [where, programDir, pool](const std::string& lot) -> std::optional<tagLotCounts> {
+        if (!*pool) {
+            PoolResult result;
+            *pool = OpenIdentityPool(where, programDir, false, result);
+            if (!*pool)
+                return std::nullopt;
+        }
+        std::vector<LotStatus> status;
+        if (!(*pool)->Status(lot, status).Ok() || status.empty())
+            return std::nullopt;
+        return tagLotCounts{status[0].free, status[0].burnt, status[0].uncertain};
+    };
+    return setup;
+}
