@@ -53,6 +53,9 @@ counted when it is well formed and its CRC is right; options may be repeated):
                              receive FIFO or a USB adapter can hand it over in a later batch
                              (not with --split-markers)
   --noise N                  N bytes of line noise (never 0x00 or space) before the banner
+  --corrupt-flash OFFSET     after the first flash write of a power-on that covers OFFSET, flip
+                             the lowest bit of the byte there (flash that does not keep what it
+                             was given)
   --disconnect-at POINT      close the pseudo-terminal, write the outputs and exit 0 at POINT:
                                start             on the first start frame (unanswered)
                                data:N            on the N-th data frame (unanswered)
@@ -381,7 +384,7 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                    name == "--silent-start" || name == "--power-on-delay" || name == "--wrong-ack" ||
                    name == "--crc-error" || name == "--error-on" || name == "--silent-on" ||
                    name == "--huge-reply" || name == "--noise" || name == "--disconnect-at" ||
-                   name == "--error-gap-us") {
+                   name == "--error-gap-us" || name == "--corrupt-flash") {
             if (!takeValue())
                 return EParseResult::UsageError;
             if (name == "--flash") {
@@ -398,6 +401,11 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                 if (!n || *n == 0 || *n > (4ull << 30))
                     return bad();
                 o.qwFlashSize = *n;
+            } else if (name == "--corrupt-flash") {
+                auto n = ParseNumber(value, true);
+                if (!n)
+                    return bad();
+                o.qwCorruptFlashAt = *n;
             } else if (name == "--bootargs") {
                 o.strBootargs = value;
                 bootargsSet = true;

@@ -72,6 +72,9 @@ struct tagBoardOptions {
     unsigned nErrorGapUs = 0;
     unsigned nNoise = 0;
     std::vector<tagDisconnect> aDisconnect;
+    // --corrupt-flash: after the first flash write of a power-on that covers this offset, one bit of
+    // its byte flips.
+    std::uint64_t qwCorruptFlashAt = ~std::uint64_t(0);
 };
 
 enum class EParseResult { Run, Help, UsageError };

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include <zlib.h>
+
 namespace {
 
 std::vector<std::string> SplitWords(const std::string& text) {
@@ -78,6 +80,7 @@ CBootLoader::CBootLoader(const tagBoardOptions& options)
 void CBootLoader::PowerOn(bool newBoard) {
     m_Ram.Clear();
     m_bSfProbed = false;
+    m_bCorrupted = false;
     if (newBoard)
         m_Flash.Clear();
 }
@@ -102,6 +105,8 @@ tagCommandResult CBootLoader::Run(const std::string& text) {
         return Nand(args);
     if (verb == "mmc")
         return Mmc(args);
+    if (verb == "crc32")
+        return Crc32(args);
     return Fail("Unknown command '" + verb + "'");
 }
 
@@ -201,8 +206,59 @@ tagCommandResult CBootLoader::CopyToFlash(const char* who, std::uint64_t address
             m_Flash.Program(offset + done, chunk.data(), n);
         done += n;
     }
+    const std::uint64_t corrupt = m_Options.qwCorruptFlashAt;
+    // Once per power-on: a later write that reads the byte back first keeps the fault.
+    if (!m_bCorrupted && corrupt >= offset && corrupt - offset < length) {
+        m_bCorrupted = true;
+        std::uint8_t byte = 0;
+        m_Flash.Read(corrupt, &byte, 1);
+        byte ^= 0x01;
+        m_Flash.Write(corrupt, &byte, 1);
+    }
     return Ok(std::string(who) + ": wrote " + Hex(length) + " bytes from " + Hex(address) + " to " +
               Hex(offset) + "\r\n");
+}
+
+tagCommandResult CBootLoader::CopyToRam(const char* who, std::uint64_t address, std::uint64_t offset,
+                                        std::uint64_t length) {
+    if (!m_Flash.Contains(offset, length))
+        return Fail(std::string(who) + ": read of " + Hex(length) + " bytes at " + Hex(offset) +
+                    " is outside the flash (" + Hex(m_Flash.Size()) + " bytes)");
+    if (!m_Ram.CanStore(address, length))
+        return Fail(std::string(who) + ": destination " + Hex(address) + " + " + Hex(length) +
+                    " leaves the memory");
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(length, 1 << 16));
+    for (std::uint64_t done = 0; done < length;) {
+        std::uint64_t n = std::min<std::uint64_t>(chunk.size(), length - done);
+        m_Flash.Read(offset + done, chunk.data(), n);
+        m_Ram.Write(address + done, chunk.data(), n);
+        done += n;
+    }
+    return Ok(std::string(who) + ": read " + Hex(length) + " bytes from " + Hex(offset) + " to " +
+              Hex(address) + "\r\n");
+}
+
+tagCommandResult CBootLoader::Crc32(const std::vector<std::string>& args) const {
+    auto address = args.size() == 2 ? ParseHex(args[0]) : std::nullopt;
+    auto count = args.size() == 2 ? ParseHex(args[1]) : std::nullopt;
+    if (!address || !count)
+        return Fail("usage: crc32 address count");
+    if (!m_Ram.Contains(*address, *count))
+        return Fail("crc32: " + Hex(*count) + " bytes at " + Hex(*address) + " leave the memory");
+    uLong crc = crc32(0L, Z_NULL, 0);
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(std::max<std::uint32_t>(*count, 1), 1 << 16));
+    for (std::uint64_t done = 0; done < *count;) {
+        std::uint64_t n = std::min<std::uint64_t>(chunk.size(), *count - done);
+        m_Ram.Read(*address + done, chunk.data(), n);
+        crc = crc32(crc, chunk.data(), uInt(n));
+        done += n;
+    }
+    const std::uint64_t last = *count ? std::uint64_t(*address) + *count - 1 : *address;
+    char line[96];
+    std::snprintf(line, sizeof line, "crc32 for %08llx ... %08llx ==> %08lx\r\n",
+                  static_cast<unsigned long long>(*address), static_cast<unsigned long long>(last),
+                  static_cast<unsigned long>(crc));
+    return Ok(line);
 }
 
 tagCommandResult CBootLoader::SerialFlash(const std::vector<std::string>& args) {
@@ -214,7 +270,7 @@ tagCommandResult CBootLoader::SerialFlash(const std::vector<std::string>& args) 
         m_bSfProbed = true;
         return Ok("SF: flash on bus 0, " + std::to_string(m_Flash.Size() >> 10) + " KiB\r\n");
     }
-    if (!args.empty() && (args[0] == "erase" || args[0] == "write") && !m_bSfProbed)
+    if (!args.empty() && (args[0] == "erase" || args[0] == "write" || args[0] == "read") && !m_bSfProbed)
         return Fail("sf: no flash selected, run 'sf probe' first");
     if (args.size() == 3 && args[0] == "erase") {
         auto offset = ParseHex(args[1]), length = ParseHex(args[2]);
@@ -224,8 +280,12 @@ tagCommandResult CBootLoader::SerialFlash(const std::vector<std::string>& args) 
         auto address = ParseHex(args[1]), offset = ParseHex(args[2]), length = ParseHex(args[3]);
         if (address && offset && length)
             return CopyToFlash("sf", *address, *offset, *length);
+    } else if (args.size() == 4 && args[0] == "read") {
+        auto address = ParseHex(args[1]), offset = ParseHex(args[2]), length = ParseHex(args[3]);
+        if (address && offset && length)
+            return CopyToRam("sf", *address, *offset, *length);
     }
-    return Fail("usage: sf probe [0] | sf erase offset length | sf write address offset length");
+    return Fail("usage: sf probe [0] | sf erase offset length | sf write|read address offset length");
 }
 
 tagCommandResult CBootLoader::Nand(const std::vector<std::string>& args) {
@@ -239,23 +299,29 @@ tagCommandResult CBootLoader::Nand(const std::vector<std::string>& args) {
         auto address = ParseHex(args[1]), offset = ParseHex(args[2]), length = ParseHex(args[3]);
         if (address && offset && length)
             return CopyToFlash("nand", *address, *offset, *length);
+    } else if (args.size() == 4 && args[0] == "read") {
+        auto address = ParseHex(args[1]), offset = ParseHex(args[2]), length = ParseHex(args[3]);
+        if (address && offset && length)
+            return CopyToRam("nand", *address, *offset, *length);
     }
-    return Fail("usage: nand erase offset length | nand write address offset length");
+    return Fail("usage: nand erase offset length | nand write|read address offset length");
 }
 
-// mmc write DEV ADDR BLK CNT: CNT 512-byte blocks from RAM to the card from block BLK.
+// mmc write|read DEV ADDR BLK CNT: CNT 512-byte blocks between RAM and the card from block BLK.
 tagCommandResult CBootLoader::Mmc(const std::vector<std::string>& args) {
     if (m_Options.flash != EFlashType::Emmc)
         return Fail("mmc: no eMMC on this board");
-    if (args.size() == 5 && args[0] == "write") {
+    if (args.size() == 5 && (args[0] == "write" || args[0] == "read")) {
         auto device = ParseHex(args[1]), address = ParseHex(args[2]), block = ParseHex(args[3]),
              count = ParseHex(args[4]);
         if (device && address && block && count) {
             if (*device != 0)
                 return Fail("mmc: no device " + args[1]);
-            return CopyToFlash("mmc", *address, std::uint64_t(*block) * kMmcBlock,
-                               std::uint64_t(*count) * kMmcBlock);
+            const std::uint64_t offset = std::uint64_t(*block) * kMmcBlock,
+                                length = std::uint64_t(*count) * kMmcBlock;
+            return args[0] == "write" ? CopyToFlash("mmc", *address, offset, length)
+                                      : CopyToRam("mmc", *address, offset, length);
         }
     }
-    return Fail("usage: mmc write 0 address block count");
+    return Fail("usage: mmc write|read 0 address block count");
 }

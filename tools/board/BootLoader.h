@@ -37,9 +37,15 @@ private:
     tagCommandResult Erase(const char* who, std::uint64_t offset, std::uint64_t length);
     tagCommandResult CopyToFlash(const char* who, std::uint64_t address, std::uint64_t offset,
                                  std::uint64_t length);
+    // Flash-to-RAM copy shared by sf, nand and mmc read.
+    tagCommandResult CopyToRam(const char* who, std::uint64_t address, std::uint64_t offset,
+                               std::uint64_t length);
+    // crc32 ADDR COUNT: zlib's CRC-32 of RAM bytes.
+    tagCommandResult Crc32(const std::vector<std::string>& args) const;
 
     const tagBoardOptions& m_Options;
     CSparseMemory m_Ram;
     CSparseMemory m_Flash;
     bool m_bSfProbed = false;
+    bool m_bCorrupted = false; // --corrupt-flash has struck in this power-on
 };
