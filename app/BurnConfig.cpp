@@ -27,6 +27,7 @@ void LoadBurnConfig(BurnConfig& config) {
     config.m_nMacBurnFlashType = ini.GetInt(section, "MacBurnFlashType", 0);
     config.m_dwMacBurnAddress = std::uint32_t(ini.GetInt(section, "MacBurnAddress", 0));
     config.m_nAppLanguage = ini.GetInt(section, "AppLanguage", 2);
+    config.m_nVerifyAfterWrite = ini.GetInt(section, "VerifyAfterWrite", 0);
     config.m_strExtraInfoText = ini.GetString(section, "ExtraInfo", "", 8192);
     config.m_strCfgNameText = ini.GetString(section, "CfgName", "", 8192);
 }

@@ -35,6 +35,8 @@ struct BurnConfig {
     int m_nMacBurnFlashType = 0;
     std::uint32_t m_dwMacBurnAddress = 0;
     int m_nAppLanguage = 2;
+    // Non-zero: after the last item the job reads every written region back and compares CRC-32s.
+    int m_nVerifyAfterWrite = 0;
     std::vector<tagExtraInfo> m_aExtraInfo;
     std::vector<tagExtra> m_aExtra;
     int m_nExtraInfoInputs = 0;

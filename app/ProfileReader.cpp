@@ -2,6 +2,7 @@
 
 #include "StrUtil.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -31,6 +32,7 @@ CProfileReader CProfileReader::FromBytes(std::string_view bytes) {
         if (line[0] == '[') {
             size_t close = line.find(']');
             section = tv::Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            r.m_sections.push_back(section);
             inSection = true;
             continue;
         }
@@ -50,6 +52,20 @@ const std::string* CProfileReader::Find(std::string_view section, std::string_vi
         if (tv::EqualsNoCase(e.section, section) && tv::EqualsNoCase(e.key, key))
             return &e.value;
     return nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> CProfileReader::Keys(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (const Entry& e : m_entries)
+        if (tv::EqualsNoCase(e.section, section))
+            keys.emplace_back(e.key, e.value);
+    return keys;
+}
+
+bool CProfileReader::HasSection(std::string_view section) const {
+    return !Keys(section).empty() ||
+           std::any_of(m_sections.begin(), m_sections.end(),
+                       [&](const std::string& s) { return tv::EqualsNoCase(s, section); });
 }
 
 std::string CProfileReader::GetString(std::string_view section, std::string_view key, std::string_view def,

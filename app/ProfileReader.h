@@ -20,10 +20,15 @@ public:
     // a missing key or an empty value yields def.
     std::int32_t GetInt(std::string_view section, std::string_view key, std::int32_t def) const;
 
+    // Every key of the section as written (name, raw value), in file order; repeated keys included.
+    std::vector<std::pair<std::string, std::string>> Keys(std::string_view section) const;
+    bool HasSection(std::string_view section) const;
+
 private:
     struct Entry {
         std::string section, key, value;
     };
     const std::string* Find(std::string_view section, std::string_view key) const;
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_sections;
 };

@@ -81,13 +81,15 @@ const char* const kEnglish[kTextCount] = {
     "Lot '%s' overlaps lot '%s': the same %s would be handed out twice.",
     "'%s' is not a lot name: 1 to 64 characters, no control characters.",
     "The last MAC must not be below the first.",
-    "The ID numbers must be valid, the last not below the first and without more digits than the first (leading zeros set the width).",
+    "The ID numbers must be valid, the last not below the first and without more digits than the first "
+    "(leading zeros set the width).",
     "The identity pool was made by a newer version of this tool (schema %s; this version knows up to %s).",
     "Lot '%s' created: %s unit(s), MAC %s to %s.",
     "MAC %s is not a unit of lot '%s'.",
     "The unit with MAC %s is %s and cannot be set to %s.",
     "The unit with MAC %s of lot '%s' is now %s.",
-    "The run ended holding unit MAC %s, ID %s of lot '%s', which may be in a board: it is now uncertain. Check the board, then resolve the unit with 'telvanor-cli pool resolve'.",
+    "The run ended holding unit MAC %s, ID %s of lot '%s', which may be in a board: it is now uncertain. "
+    "Check the board, then resolve the unit with 'telvanor-cli pool resolve'.",
     "The unit with MAC %s of lot '%s' is no longer held by this station.",
     "lot         units     free  reserved     burnt uncertain   retired  next",
     "Station with several ports...",
@@ -115,6 +117,13 @@ const char* const kEnglish[kTextCount] = {
     "Status log of %s",
     "Ports:",
     "Lot:",
+    "Fixed item",
+    "%s, bytes 0x%x to 0x%x, overlaps the device info block, bytes 0x0 to 0x%x! Please correct ExtraInfo in "
+    "BurnConfig.ini.",
+    "%s, bytes 0x%x to 0x%x, overlaps %s, bytes 0x%x to 0x%x! Please correct ExtraInfo in BurnConfig.ini.",
+    "device info block",
+    "Read-back check of the %s (flash 0x%x, 0x%x bytes) failed: expected CRC-32 %08x, the board read %s.",
+    "Read-back check of the %s (flash 0x%x, 0x%x bytes) failed: expected CRC-32 %08x, the board gave none.",
 };
 
 const char* const kChinese[kTextCount] = {
@@ -196,7 +205,8 @@ const char* const kChinese[kTextCount] = {
     "MAC %s 不是批次 '%s' 的单元.",
     "MAC 为 %s 的单元状态为 %s, 不能改为 %s.",
     "MAC 为 %s 的单元 (批次 '%s') 现在为 %s.",
-    "本次运行结束时仍持有单元 MAC %s, ID %s (批次 '%s'), 它可能已写入单板: 现标记为不确定. 请检查单板, 然后用 'telvanor-cli pool resolve' 处理该单元.",
+    "本次运行结束时仍持有单元 MAC %s, ID %s (批次 '%s'), 它可能已写入单板: 现标记为不确定. 请检查单板, "
+    "然后用 'telvanor-cli pool resolve' 处理该单元.",
     "MAC 为 %s 的单元 (批次 '%s') 已不再由本工位持有.",
     "批次        单元数     空闲    已预留    已烧写    不确定    已停用  下一个",
     "多串口工位...",
@@ -224,6 +234,12 @@ const char* const kChinese[kTextCount] = {
     "%s 的状态日志",
     "串口:",
     "批次:",
+    "固定项",
+    "%s, 字节 0x%x 到 0x%x, 与设备信息块 (字节 0x0 到 0x%x) 重叠! 请修改 BurnConfig.ini 中的 ExtraInfo.",
+    "%s, 字节 0x%x 到 0x%x, 与 %s (字节 0x%x 到 0x%x) 重叠! 请修改 BurnConfig.ini 中的 ExtraInfo.",
+    "设备信息块",
+    "回读校验 %s (闪存 0x%x, 0x%x 字节) 失败: 应为 CRC-32 %08x, 单板读出 %s.",
+    "回读校验 %s (闪存 0x%x, 0x%x 字节) 失败: 应为 CRC-32 %08x, 单板没有给出.",
 };
 
 TextTable Build(const char* const (&src)[kTextCount]) {

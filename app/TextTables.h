@@ -113,6 +113,12 @@ enum TextId : int {
     strLogCaption,
     strPortsLabel,
     strLotLabel,
+    strFixedItem,         // name of an offset item without a row in the window
+    strItemOverlapsBlock, // an offset item would overwrite the device info block
+    strItemsOverlap,      // two offset items would overwrite each other
+    strDeviceInfoBlock,   // name of the block in a read-back report
+    strVerifyMismatch,    // the flash read back holds other bytes than were written
+    strVerifyNoAnswer,    // the read-back check could not be made
     kTextCount
 };
 

@@ -7,6 +7,7 @@
 #include "Entries.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
+#include "ItemRanges.h"
 #include "MacValue.h"
 #include "StrUtil.h"
 #include "TextTables.h"
@@ -48,6 +49,16 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36) {
         window.ShowMessageDlg(caption,
                               tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));
+        return false;
+    }
+    // An offset item on the block's bytes or on another item's would be written over them, and the
+    // job would still report success.
+    std::vector<std::uint64_t> sizes;
+    for (const std::string& value : OffsetValues(config, entries))
+        sizes.push_back(OffsetItemDataSize(value));
+    const std::string overlap = FindItemOverlap(config, length, sizes);
+    if (!overlap.empty()) {
+        window.ShowMessageDlg(caption, overlap);
         return false;
     }
 

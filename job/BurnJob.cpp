@@ -6,6 +6,7 @@
 #include "Entries.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
+#include "ReadBack.h"
 #include "SerialComm.h"
 #include "StrUtil.h"
 #include "TextTables.h"
@@ -78,6 +79,7 @@ public:
             m_onFlashCommand();
         return m_comm.SendCommand(text, CONSOLE_TIMEOUT_MS) != 0;
     }
+    std::string LastOutput() const override { return std::string(m_comm.ReplyText(), m_comm.ReplyLength()); }
 
 private:
     CSerialComm& m_comm;
@@ -447,12 +449,17 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         return;
     }
 
-    // Item phase.
+    // Item phase. What was meant for each region is kept for the read-back check.
     bool anyFailed = false;
+    std::vector<tagWrittenRegion> written = {{Txt(strDeviceInfoBlock), layout.dwPartOffset, *block}};
     const std::vector<std::string> values = OffsetValues(config, entries);
     for (size_t i = 0; i < config.m_aExtraInfo.size() && i < values.size(); ++i) {
-        const ItemOutcome outcome =
-            WriteOffsetItem(sink, layout, staging, config.m_aExtraInfo[i].dwOffset, values[i]);
+        const std::uint32_t offset = config.m_aExtraInfo[i].dwOffset;
+        tagWrittenRegion region{OffsetItemName(config, i), layout.dwPartOffset + offset, {}};
+        ItemOutcome outcome = ReadOffsetItemData(values[i], offset, layout.dwBlockSize, region.aBytes);
+        if (outcome == ItemOutcome::Written)
+            outcome = WriteItemData(sink, layout, staging, offset, region.aBytes);
+        written.push_back(std::move(region));
         if (stop.IsStopped())
             return;
         if (outcome == ItemOutcome::Abort) {
@@ -461,6 +468,17 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         }
         if (outcome == ItemOutcome::Failed)
             anyFailed = true;
+    }
+
+    // Read-back check: a region that does not hold what was meant fails the job like a failed item.
+    if (!anyFailed && config.m_nVerifyAfterWrite != 0) {
+        const std::string mismatch = VerifyWrittenRegions(sink, layout, staging, written);
+        if (stop.IsStopped())
+            return;
+        if (!mismatch.empty()) {
+            window.BurnStatus(3, mismatch);
+            anyFailed = true;
+        }
     }
 
     // End phase.

@@ -1,5 +1,6 @@
 #include "DeviceInfo.h"
 
+#include "ExtraItems.h"
 #include "StrUtil.h"
 
 #include <algorithm>
@@ -158,11 +159,20 @@ bool WriteDeviceInfoBlock(ICommandSink& sink, const tagFlashLayout& layout, std:
     if (t.empty() || b == 0)
         return false;
     const bool emmc = t == "emmc";
+    const std::uint64_t span = RoundUp(block.size(), 4);
+    // On eMMC the block takes as many 512-byte blocks as its words need, so none of its bytes is lost;
+    // one erase block of nand or serial flash must hold it whole.
+    const std::uint32_t count = emmc ? std::uint32_t(RoundUp(span, kEmmcSector) / kEmmcSector) : 1;
+    if (!emmc && span > b)
+        return false;
 
-    const std::string fill = tv::Format("mw.b 0x%x 0xff 0x%x", staging, b);
+    const std::string fill =
+        tv::Format("mw.b 0x%x 0xff 0x%x", staging, emmc ? unsigned(count * kEmmcSector) : unsigned(b));
     const std::string erase = tv::Format("%s erase 0x%x 0x%x", t.c_str(), p, b);
-    const std::string write = emmc ? tv::Format("mmc write 0 0x%x 0x%x 1", staging, p / b)
-                                   : tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, p, b);
+    std::string write = tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, p, b);
+    if (emmc)
+        write = count <= 1 ? tv::Format("mmc write 0 0x%x 0x%x 1", staging, p / b)
+                           : tv::Format("mmc write 0 0x%x 0x%x 0x%x", staging, p / b, unsigned(count));
 
     if (!StageToBoardRam(sink, staging, fill, block))
         return false;
@@ -173,63 +183,134 @@ bool WriteDeviceInfoBlock(ICommandSink& sink, const tagFlashLayout& layout, std:
     return sink.SendCommand(write);
 }
 
-ItemOutcome WriteOffsetItem(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
-                            std::uint32_t offset, const std::string& value) {
+bool PlaceBytes(ICommandSink& sink, std::uint32_t address, const Bytes& data) {
+    std::size_t i = 0;
+    auto byte = [&] {
+        const bool ok =
+            sink.SendCommand(tv::Format("mw.b 0x%x 0x%x 1", unsigned(address + i), unsigned(data[i])));
+        ++i;
+        return ok;
+    };
+    while (i < data.size() && (address + i) % 4 != 0)
+        if (!byte())
+            return false;
+    for (; i + 4 <= data.size(); i += 4) {
+        const std::uint32_t word = std::uint32_t(data[i]) | std::uint32_t(data[i + 1]) << 8 |
+                                   std::uint32_t(data[i + 2]) << 16 | std::uint32_t(data[i + 3]) << 24;
+        if (!sink.SendCommand(tv::Format("mw.l 0x%x 0x%x 1", unsigned(address + i), unsigned(word))))
+            return false;
+    }
+    while (i < data.size())
+        if (!byte())
+            return false;
+    return true;
+}
+
+ItemOutcome ReadOffsetItemData(const std::string& value, std::uint32_t offset, std::uint32_t blockSize,
+                               Bytes& data) {
+    data.clear();
     if (value.empty())
         return ItemOutcome::Written;
+    if (IsFileReference(value))
+        return ReadItemFile(FileReferencePath(value), offset, blockSize, data) == FileRead::Abort
+                   ? ItemOutcome::Abort
+                   : ItemOutcome::Written;
+    try {
+        data.assign(value.begin(), value.end());
+        data.push_back(0);
+    } catch (const std::bad_alloc&) {
+        return ItemOutcome::Abort;
+    }
+    return ItemOutcome::Written;
+}
 
+tagFlashSpan CoveringSpan(const tagFlashLayout& layout, std::uint64_t flashOffset, std::uint64_t size) {
+    const std::uint64_t unit = CommandWord(layout.strFlashType) == "emmc" ? kEmmcSector : layout.dwBlockSize;
+    tagFlashSpan span;
+    if (unit == 0)
+        return span;
+    span.qwStart = flashOffset / unit * unit;
+    span.qwLength = RoundUp(flashOffset + size, unit) - span.qwStart;
+    return span;
+}
+
+std::string ReadCommand(const tagFlashLayout& layout, std::uint32_t staging, const tagFlashSpan& span) {
+    const std::string t = CommandWord(layout.strFlashType);
+    if (t == "emmc")
+        return tv::Format("mmc read 0 0x%x 0x%x 0x%x", staging, unsigned(span.qwStart / kEmmcSector),
+                          unsigned(span.qwLength / kEmmcSector));
+    return tv::Format("%s read 0x%x 0x%x 0x%x", t.c_str(), staging, unsigned(span.qwStart),
+                      unsigned(span.qwLength));
+}
+
+ItemOutcome WriteItemData(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                          std::uint32_t offset, const Bytes& data) {
+    if (data.empty())
+        return ItemOutcome::Written;
     const std::string t = CommandWord(layout.strFlashType);
     const std::uint32_t p = layout.dwPartOffset;
     const std::uint32_t b = layout.dwBlockSize;
     if (t.empty() || b == 0)
         return ItemOutcome::Abort;
-
-    // Every write is rounded up to the flash's own unit so that all D bytes reach the flash.
-    std::uint32_t unit = kSerialFlashUnit;
-    if (t == "nand")
-        unit = layout.dwPageSize;
-    else if (t == "emmc")
-        unit = kEmmcSector;
-    if (unit == 0)
+    const std::uint64_t q = std::uint64_t(p) + offset;
+    // A wrapped flash offset would write somewhere else entirely.
+    if (q + data.size() > kMax32 + 1)
         return ItemOutcome::Abort;
 
-    Bytes data;
-    if (tv::Contains(value, "<file")) {
-        // "<file" plus one separator before the path, one closing character after it.
-        const std::string trimmed = tv::Trim(value);
-        const std::string path =
-            trimmed.size() >= 7 ? tv::Trim(std::string_view(trimmed).substr(6, trimmed.size() - 7)) : "";
-        if (ReadItemFile(path, offset, b, data) == FileRead::Abort)
+    // Inside the first erase block, which the block phase erased: staged behind a fill and programmed
+    // as the flash's write unit.
+    if (t != "emmc") {
+        const std::uint64_t unit = t == "nand" ? layout.dwPageSize : kSerialFlashUnit;
+        if (unit == 0)
             return ItemOutcome::Abort;
-    } else {
-        try {
-            data.assign(value.begin(), value.end());
-            data.push_back(0);
-        } catch (const std::bad_alloc&) {
-            return ItemOutcome::Abort;
+        const std::uint64_t w = RoundUp(data.size(), unit);
+        if (std::uint64_t(offset) + w <= b) {
+            if (std::uint64_t(staging) + w > kMax32 + 1)
+                return ItemOutcome::Abort;
+            // The fill covers the whole write, so no leftovers of the block phase go into the flash;
+            // the last word's bytes go one by one, so no padding zero is programmed past the item.
+            if (!sink.SendCommand(tv::Format("mw.b 0x%x 0xff %x", staging, unsigned(w))) ||
+                !PlaceBytes(sink, staging, data))
+                return ItemOutcome::Failed;
+            if (t == "sf" && !sink.SendCommand("sf probe 0"))
+                return ItemOutcome::Failed;
+            return sink.SendCommand(
+                       tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, unsigned(q), unsigned(w)))
+                       ? ItemOutcome::Written
+                       : ItemOutcome::Failed;
         }
     }
 
-    const std::uint64_t w = RoundUp(data.size(), unit);
-    const std::uint64_t q = std::uint64_t(p) + offset;
-    // A wrapped count, flash offset or staging address would write somewhere else entirely.
-    if (w > kMax32 || q > kMax32 || std::uint64_t(staging) + w > kMax32 + 1)
+    // Anywhere else: read the whole blocks that cover the item, change its bytes in memory, and put
+    // the blocks back (after an erase on nand and serial flash), so every other byte keeps its value.
+    const tagFlashSpan span = CoveringSpan(layout, q, data.size());
+    if (span.qwStart + span.qwLength > kMax32 + 1 || std::uint64_t(staging) + span.qwLength > kMax32 + 1)
         return ItemOutcome::Abort;
-
-    // The fill covers the whole write, so no leftovers of the block phase go into the flash.
-    const std::string fill = tv::Format("mw.b 0x%x 0xff %x", staging, unsigned(w));
-    const std::string write =
-        t == "emmc"
-            ? tv::Format("mmc write 0 0x%x 0x%x 0x%x", staging, unsigned(q / b), unsigned(w / kEmmcSector))
-            : tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, unsigned(q), unsigned(w));
-    // From the second erase block on nothing else erased the flash; the block at B included.
-    const bool erase = t == "nand" && offset >= b;
-
-    if (!StageToBoardRam(sink, staging, fill, data))
-        return ItemOutcome::Failed;
+    const unsigned e = unsigned(span.qwStart), n = unsigned(span.qwLength);
     if (t == "sf" && !sink.SendCommand("sf probe 0"))
         return ItemOutcome::Failed;
-    if (erase && !sink.SendCommand(tv::Format("nand erase 0x%x 0x%x", unsigned(q), b)))
+    if (!sink.SendCommand(ReadCommand(layout, staging, span)) ||
+        !PlaceBytes(sink, staging + std::uint32_t(q - span.qwStart), data))
+        return ItemOutcome::Failed;
+    if (t == "emmc")
+        return sink.SendCommand(
+                   tv::Format("mmc write 0 0x%x 0x%x 0x%x", staging, e / kEmmcSector, n / kEmmcSector))
+                   ? ItemOutcome::Written
+                   : ItemOutcome::Failed;
+    if (!sink.SendCommand(tv::Format("%s erase 0x%x 0x%x", t.c_str(), e, n)))
         return ItemOutcome::Abort;
-    return sink.SendCommand(write) ? ItemOutcome::Written : ItemOutcome::Failed;
+    return sink.SendCommand(tv::Format("%s write 0x%x 0x%x 0x%x", t.c_str(), staging, e, n))
+               ? ItemOutcome::Written
+               : ItemOutcome::Failed;
+}
+
+ItemOutcome WriteOffsetItem(ICommandSink& sink, const tagFlashLayout& layout, std::uint32_t staging,
+                            std::uint32_t offset, const std::string& value) {
+    if (value.empty())
+        return ItemOutcome::Written;
+    if (CommandWord(layout.strFlashType).empty() || layout.dwBlockSize == 0)
+        return ItemOutcome::Abort;
+    Bytes data;
+    const ItemOutcome read = ReadOffsetItemData(value, offset, layout.dwBlockSize, data);
+    return read == ItemOutcome::Written ? WriteItemData(sink, layout, staging, offset, data) : read;
 }

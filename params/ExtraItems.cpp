@@ -84,6 +84,21 @@ std::string OffsetItemCheckLabel(int k) {
     return Txt(strExtraId) + tv::Format("%d", k);
 }
 
+std::string OffsetItemName(const BurnConfig& config, std::size_t index) {
+    int r = 0;
+    for (std::size_t i = 0; i <= index && i < config.m_aExtraInfo.size(); ++i)
+        if (config.m_aExtraInfo[i].IsOperatorEntered())
+            ++r;
+    const tagExtraInfo& item = config.m_aExtraInfo.at(index);
+    if (!item.IsOperatorEntered())
+        return Txt(strFixedItem) + " (" + Txt(strOffset) + tv::Format("0x%x)", item.dwOffset);
+    std::string label = OffsetItemLabel(r, item.dwOffset);
+    const std::size_t lineBreak = label.find("\r\n");
+    if (lineBreak != std::string::npos)
+        label.replace(lineBreak, 2, " ");
+    return label;
+}
+
 std::string KeyItemLabel(const tagExtra& item) {
     return item.strName + ":";
 }

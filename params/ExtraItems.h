@@ -18,6 +18,9 @@ void ParseItemLists(BurnConfig& config);
 std::string OffsetItemLabel(int r, std::uint32_t offset);
 // Validation label of the k-th operator-entered offset item (k from 1): "Extra ID" k.
 std::string OffsetItemCheckLabel(int k);
+// The operator's name of the i-th offset item of config.m_aExtraInfo in messages: its row label on one
+// line ("Extra ID1 (Off. 0x100)"), or "Fixed item (Off. 0x200)" for an item without a row.
+std::string OffsetItemName(const BurnConfig& config, std::size_t index);
 // Row label of an operator-entered key item: the name as configured, then ":" (no translation).
 std::string KeyItemLabel(const tagExtra& item);
 

@@ -311,8 +311,9 @@ TEST_F(BurnJobTest, ReburnWithItemAtOneBlockKeepsItIntact) {
     }
     board.Stop();
     const auto flash = board.Flash();
-    // The item, its zero byte and the word's padding, then the fill: nothing of the first value.
-    EXPECT_EQ(Bytes2(flash, 0x100000 + 0x20000, 12), std::string("SECOND\0\0\xff\xff\xff\xff", 12));
+    // Exactly the item's bytes and its zero byte changed; the first value's tail and the bytes after it
+    // keep theirs.
+    EXPECT_EQ(Bytes2(flash, 0x100000 + 0x20000, 16), std::string("SECOND\0ALUE\0\xff\xff\xff\xff", 16));
 }
 
 TEST_F(BurnJobTest, StoppedJobSendsNothingMore) {

@@ -20,7 +20,12 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
-    args.insert(args.begin(), {TELVANOR_CLI_EXE, "burn", "--dir", dir.Path()});
+    args.insert(args.begin(), {"burn", "--dir", dir.Path()});
+    return RunCliCommand(dir, std::move(args), limitSeconds);
+}
+
+CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
+    args.insert(args.begin(), TELVANOR_CLI_EXE);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

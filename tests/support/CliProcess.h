@@ -14,5 +14,7 @@ struct CliResult {
 
 // telvanor-cli burn --dir <dir> <args...>; kills it after limitSeconds.
 CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limitSeconds = 120);
+// telvanor-cli <args...> (any command), its outputs kept in dir.
+CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds = 120);
 
 std::string ReadFileBytes(const std::string& path);

@@ -2,6 +2,7 @@
 #include "BurnCommand.h"
 #include "BurnConfig.h"
 #include "BurnJob.h"
+#include "CheckConfig.h"
 #include "CliWindow.h"
 #include "ControlIds.h"
 #include "Entries.h"
@@ -34,21 +35,26 @@ const char kUsage[] =
     "           [--extra-string K=TEXT] [--extra-number K=TEXT]\n"
     "           [--key-string NAME=TEXT] [--key-number NAME=TEXT]\n"
     "           [--rule remove|increase|decrease] [--double-net] [--hex] [--records]\n"
-    "           [--boards N] [--timeout-ms MS] [--lang en|zh]\n"
+    "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify]\n"
     "\n"
     "Burns boards on the serial port NAME with the entries an operator would type into the window,\n"
     "checked the same way. --dir is the program folder (BurnConfig.ini, Log.txt, the record file,\n"
     "ProgrammerforCA.bin); default: the folder of this program. --extra-* name the K-th\n"
     "operator-entered offset item (from 1), --key-* the operator-entered key item NAME.\n"
     "Under increase and decrease the jobs chain until --boards N boards are burnt (default 1).\n"
+    "--verify reads every written region back and compares CRC-32s (as VerifyAfterWrite=1).\n"
     "\n"
     "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
-    "(the port is never opened); 64 a usage error.\n";
+    "(the port is never opened); 64 a usage error.\n"
+    "\n"
+    "       telvanor-cli check-config [--dir DIR]\n"
+    "Prints every key of BurnConfig.ini as the tool reads it, and a warning for each suspicious\n"
+    "point (burn prints the same warnings on standard error). Exit status: 0 no warning, 1 warnings.\n";
 
 struct Options {
     std::string port, dir, mac, idString, idNumber, rule = "remove", lang;
     bool portGiven = false, macGiven = false, idStringGiven = false, idNumberGiven = false;
-    bool doubleNet = false, hex = false, records = false;
+    bool doubleNet = false, hex = false, records = false, verify = false;
     long boards = 1, timeoutMs = kBurnTimeoutMs;
     std::vector<std::pair<std::string, std::string>> extraStrings, extraNumbers, keyStrings, keyNumbers;
 };
@@ -90,7 +96,8 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             target = true;
             return true;
         };
-        if (flag("--double-net", o.doubleNet) || flag("--hex", o.hex) || flag("--records", o.records))
+        if (flag("--double-net", o.doubleNet) || flag("--hex", o.hex) || flag("--records", o.records) ||
+            flag("--verify", o.verify))
             continue;
         if (i + 1 >= argc)
             return "option " + opt + " needs a value";
@@ -217,6 +224,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "check-config") == 0)
+        return RunCheckConfig(argc, argv, ProgramDir());
     Options o;
     const std::string usage = ParseOptions(argc, argv, o);
     if (!usage.empty())
@@ -226,7 +235,11 @@ int main(int argc, char** argv) {
     g_App.m_strModuleDir = o.dir.empty() ? ProgramDir() : o.dir;
     LoadBurnConfig(g_App);
     ParseItemLists(g_App);
+    if (o.verify)
+        g_App.m_nVerifyAfterWrite = 1;
     ChooseStartLanguage(o.lang.empty() ? g_App.m_nAppLanguage : (o.lang == "zh" ? 1 : 2));
+    for (const std::string& warning : CheckConfig(g_App.m_strModuleDir).aWarnings)
+        std::fprintf(stderr, "Warning: %s\n", warning.c_str());
 
     CCliWindow window(stdout, stderr, isatty(fileno(stdout)) != 0);
     const std::string entryProblem = FillWindow(o, g_App, window);
