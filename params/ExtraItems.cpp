@@ -4,9 +4,6 @@
 #include "StrUtil.h"
 #include "TextTables.h"
 
-namespace {
-
-// Tokens between '|' characters; a run of '|' separates like one, and tokens keep their blanks.
 std::vector<std::string> SplitTokens(const std::string& text) {
     std::vector<std::string> tokens;
     std::size_t begin = 0;
@@ -20,8 +17,6 @@ std::vector<std::string> SplitTokens(const std::string& text) {
     }
     return tokens;
 }
-
-} // namespace
 
 void ParseOffsetItems(const std::string& text, BurnConfig& config) {
     config.m_aExtraInfo.clear();

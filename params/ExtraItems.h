@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+// Tokens between '|' characters; a run of '|' separates like one, and tokens keep their blanks.
+std::vector<std::string> SplitTokens(const std::string& text);
 // Fill config.m_aExtraInfo / m_nExtraInfoInputs and config.m_aExtra from the list texts.
 void ParseOffsetItems(const std::string& text, BurnConfig& config);
 void ParseKeyItems(const std::string& text, BurnConfig& config);

@@ -75,20 +75,6 @@ bool OffsetHasDigits(const std::string& text) {
     return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
 }
 
-std::vector<std::string> Tokens(const std::string& text) {
-    std::vector<std::string> tokens;
-    std::size_t begin = 0;
-    while (begin <= text.size()) {
-        std::size_t end = text.find('|', begin);
-        if (end == std::string::npos)
-            end = text.size();
-        if (end > begin)
-            tokens.push_back(text.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return tokens;
-}
-
 // Why a file item's file cannot be used; empty when it can.
 std::string FileProblem(const std::string& path) {
     std::error_code ec;
@@ -157,7 +143,7 @@ tagConfigReport CheckConfig(const std::string& dir) {
             (item.IsOperatorEntered() ? "entered by the operator" : "value \"" + item.strValue + "\""));
     }
     int entered = 0;
-    for (const std::string& token : Tokens(config.m_strExtraInfoText)) {
+    for (const std::string& token : SplitTokens(config.m_strExtraInfoText)) {
         const std::size_t colon = token.find(':');
         if (colon == std::string::npos && ++entered > kMaxOffsetInputs)
             warn("ExtraInfo item \"" + token + "\" is ignored: at most " + std::to_string(kMaxOffsetInputs) +
