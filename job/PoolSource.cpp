@@ -9,7 +9,8 @@ namespace {
 class CPoolSource : public IIdentitySource {
 public:
     CPoolSource(std::string url, std::string programDir, std::string lot)
-        : m_url(std::move(url)), m_dir(std::move(programDir)), m_lot(std::move(lot)) {}
+        : m_url(url.empty() ? std::string(kDefaultPoolUrl) : std::move(url)), m_dir(std::move(programDir)),
+          m_lot(std::move(lot)) {}
 
     tagReservation Reserve(const std::string& port, CStopFlag&) override {
         tagReservation r;

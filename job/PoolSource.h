@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
-// url as the pool takes it ("sqlite:PATH" relative to programDir, or a PostgreSQL URI).
+// url as the pool takes it ("sqlite:PATH" relative to programDir, or a PostgreSQL URI); empty: the
+// default pool in the program folder.
 std::unique_ptr<IIdentitySource> MakePoolSource(const std::string& url, const std::string& programDir,
                                                 const std::string& lot);

@@ -8,7 +8,9 @@
 #include "Entries.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
+#include "PoolSource.h"
 #include "SerialComm.h"
+#include "StationRun.h"
 #include "StrUtil.h"
 #include "TextTables.h"
 
@@ -36,6 +38,8 @@ const char kUsage[] =
     "           [--key-string NAME=TEXT] [--key-number NAME=TEXT]\n"
     "           [--rule remove|increase|decrease] [--double-net] [--hex] [--records]\n"
     "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify]\n"
+    "       telvanor-cli burn --port NAME --port NAME ... --lot NAME [--pool URL] [--boards N]\n"
+    "           [--records] [--verify] [item, --timeout-ms and --lang options as above]\n"
     "\n"
     "Burns boards on the serial port NAME with the entries an operator would type into the window,\n"
     "checked the same way. --dir is the program folder (BurnConfig.ini, Log.txt, the record file,\n"
@@ -43,6 +47,11 @@ const char kUsage[] =
     "operator-entered offset item (from 1), --key-* the operator-entered key item NAME.\n"
     "Under increase and decrease the jobs chain until --boards N boards are burnt (default 1).\n"
     "--verify reads every written region back and compares CRC-32s (as VerifyAfterWrite=1).\n"
+    "With several --port every port chains its own boards, all taking MAC and ID from the lot NAME\n"
+    "of the identity pool URL (default sqlite:TelvanorPool.db in the program folder), until N good\n"
+    "boards in all (default: until the lot is used up) or Ctrl-C; each status line starts with its\n"
+    "port, and each port's traffic goes to Log-PORT.txt. Exit 0 when the goal was reached without a\n"
+    "failed board, 130 after Ctrl-C.\n"
     "\n"
     "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
     "(the port is never opened); 64 a usage error.\n"
@@ -52,7 +61,9 @@ const char kUsage[] =
     "point (burn prints the same warnings on standard error). Exit status: 0 no warning, 1 warnings.\n";
 
 struct Options {
-    std::string port, dir, mac, idString, idNumber, rule = "remove", lang;
+    std::string port, dir, mac, idString, idNumber, rule = "remove", lang, lot, pool;
+    std::vector<std::string> ports; // every --port, in order
+    bool ruleGiven = false, boardsGiven = false;
     bool portGiven = false, macGiven = false, idStringGiven = false, idNumberGiven = false;
     bool doubleNet = false, hex = false, records = false, verify = false;
     long boards = 1, timeoutMs = kBurnTimeoutMs;
@@ -106,6 +117,7 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
         if (opt == "--port") {
             o.port = value;
             o.portGiven = true;
+            o.ports.push_back(value);
         } else if (opt == "--dir") {
             o.dir = value;
         } else if (opt == "--mac") {
@@ -130,9 +142,15 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             if (value != "remove" && value != "increase" && value != "decrease")
                 return "--rule takes remove, increase or decrease";
             o.rule = value;
+            o.ruleGiven = true;
+        } else if (opt == "--lot") {
+            o.lot = value;
+        } else if (opt == "--pool") {
+            o.pool = value;
         } else if (opt == "--boards") {
             if (!ParseNumber(value, 1, 1000000000L, o.boards))
                 return "--boards takes a whole number from 1";
+            o.boardsGiven = true;
         } else if (opt == "--timeout-ms") {
             if (!ParseNumber(value, 1, long(UINT_MAX / 2), o.timeoutMs))
                 return "--timeout-ms takes a whole number of milliseconds from 1";
@@ -146,6 +164,15 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
     }
     if (!o.portGiven)
         return "--port is required";
+    if (o.ports.size() > 1) {
+        if (o.lot.empty())
+            return "several ports take their MACs and IDs from a lot (--lot NAME): typed values would be "
+                   "burnt twice";
+        if (o.macGiven || o.idStringGiven || o.idNumberGiven || o.ruleGiven || o.doubleNet || o.hex)
+            return "with --lot the MAC and ID come from the pool: --mac, --id-string, --id-number, --rule, "
+                   "--double-net and --hex do not go with it";
+        o.rule = "increase"; // the jobs chain; the item entries stay as given
+    }
     if (o.rule == "remove" && (o.idNumberGiven || !o.extraNumbers.empty() || !o.keyNumbers.empty()))
         return "under the rule remove the number parts stay empty: give the whole ID (or item value) as the "
                "string part";
@@ -162,8 +189,10 @@ std::string ProgramDir() {
 }
 
 // Puts the entries into the window's controls as the window would hold them after the operator typed
-// them: placeholders where nothing was typed, number parts disabled and empty under remove.
-std::string FillWindow(const Options& o, const BurnConfig& config, CCliWindow& window) {
+// them: placeholders where nothing was typed, number parts disabled and empty under remove. The same
+// for a port of a station (CLaneWindow).
+template <typename Window>
+std::string FillWindow(const Options& o, const BurnConfig& config, Window& window) {
     const bool remove = o.rule == "remove";
     window.AddControl(IDC_SERIAL_PORT, o.port);
     window.AddControl(IDC_MAC, o.mac);
@@ -245,6 +274,16 @@ int main(int argc, char** argv) {
     const std::string entryProblem = FillWindow(o, g_App, window);
     if (!entryProblem.empty())
         return Usage(entryProblem);
+    if (o.ports.size() > 1) {
+        tagStationRun run;
+        run.ports = o.ports;
+        run.boards = o.boardsGiven ? o.boards : 0;
+        run.timeoutMs = unsigned(o.timeoutMs);
+        const std::string dir = g_App.m_strModuleDir;
+        return RunStation(
+            run, g_App, [&](const std::string&) { return MakePoolSource(o.pool, dir, o.lot); },
+            [&](CLaneWindow& lane) { FillWindow(o, g_App, lane); }, stdout, stderr);
+    }
     const bool chain = o.rule != "remove";
     window.SetBoardsWanted(chain ? int(o.boards) : 1);
 

@@ -1,0 +1,77 @@
+#include "StationRun.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+constexpr int kExitInterrupted = 130;
+
+} // namespace
+
+int RunStation(const tagStationRun& run, const BurnConfig& config, const CStation::SourceMaker& makeSource,
+               const std::function<void(CLaneWindow&)>& fill, std::FILE* out, std::FILE* err) {
+    CStation::Options options;
+    options.boardsWanted = run.boards;
+    options.timeoutMs = run.timeoutMs;
+    CStation station(config, makeSource, run.ports, options, fill);
+
+    // Lines of all ports go out whole and in the order they came; the main loop flushes them.
+    std::mutex printLock;
+    station.SetOnLine([&](int port, int kind, const std::string& text) {
+        // A board's console output may hold several lines in one status line: each gets its port.
+        const std::string prefix = run.ports[size_t(port)] + ": ";
+        std::string lines = prefix;
+        for (char c : text) {
+            lines += c;
+            if (c == '\n')
+                lines += prefix;
+        }
+        std::lock_guard<std::mutex> lock(printLock);
+        std::fprintf(kind == 0 ? err : out, "%s\n", lines.c_str());
+        if (kind == 0)
+            std::fflush(err);
+    });
+
+    g_interrupted = 0;
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous);
+
+    station.StartAll();
+    bool interrupted = false;
+    while (!station.Finished()) {
+        if (g_interrupted && !interrupted) {
+            interrupted = true;
+            station.StopAll();
+        }
+        station.Poll();
+        {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::fflush(out);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    sigaction(SIGINT, &previous, nullptr);
+    const int good = station.GoodBoards();
+    const int failed = station.FailedBoards();
+    {
+        std::lock_guard<std::mutex> lock(printLock);
+        std::fflush(out);
+    }
+    if (interrupted)
+        return kExitInterrupted;
+    const bool reached = run.boards > 0 ? good >= run.boards : station.LotUsedUp();
+    return reached && failed == 0 ? 0 : 1;
+}
