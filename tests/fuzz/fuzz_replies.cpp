@@ -2,6 +2,7 @@
 // neither crash nor read or write out of bounds on any input, and must keep their promises.
 #include "DeviceInfo.h"
 #include "FlashLayout.h"
+#include "ReadBack.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -35,6 +36,8 @@ void FuzzParsers(std::string_view text) {
     Check(type == "untouched" || offset == 0 || text.find("(deviceinfo)") != std::string_view::npos);
     ParseGetinfoSize(text, "Page:");
     ParseGetinfoSize(text, "Block:");
+    std::uint32_t crc = 0;
+    Check(!ParseCrc32Answer(std::string(text), crc) || text.find("==>") != std::string_view::npos);
 }
 
 // Fields split at zero bytes: MAC, ID, then key entries.
