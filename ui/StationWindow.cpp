@@ -64,6 +64,9 @@ CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget
     m_pTable->setTabKeyNavigation(false); // Tab leaves the table for the buttons
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // MAC and ID are read whole; the last message takes what is left.
+    for (int c = ColPort; c < ColMessage; ++c)
+        m_pTable->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
 
     m_pStartAll = new QPushButton(this);
     m_pStopAll = new QPushButton(this);
@@ -118,7 +121,7 @@ CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget
     ApplyLanguage();
     BuildRows();
     RefreshCounts();
-    resize(900, 120 + 30 * std::max<int>(4, m_pTable->rowCount()));
+    resize(960, 130 + 30 * std::max<int>(4, m_pTable->rowCount()));
     m_pTable->setFocus(Qt::TabFocusReason);
 }
 
