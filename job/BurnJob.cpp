@@ -509,6 +509,16 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         }
     }
 
+    // The successor is named in the runner's slot before the two messages; it runs after this job
+    // returns, on the same thread, with the port still open.
+    auto chainOn = [&] {
+        StartJob(job->Window());
+        window.BurnStatus(1, Txt(strBurnSuccess));
+        window.BurnStatus(3, Txt(strWaitNextBoard));
+        if (!recordFailure.empty())
+            window.BurnStatus(3, recordFailure);
+    };
+
     // From a lot the store takes the record, and the chain goes on with the store's next unit
     // instead of a change rule.
     if (m_source) {
@@ -530,13 +540,8 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
             return;
         }
         job->SetEnd(JobEnd::Burnt);
-        if (stop.IsStopped())
-            return;
-        StartJob(job->Window());
-        window.BurnStatus(1, Txt(strBurnSuccess));
-        window.BurnStatus(3, Txt(strWaitNextBoard));
-        if (!recordFailure.empty())
-            window.BurnStatus(3, recordFailure);
+        if (!stop.IsStopped())
+            chainOn();
         return;
     }
 
@@ -551,13 +556,6 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         return;
     }
     AdvanceEntries(window, config, entries);
-    if (stop.IsStopped())
-        return;
-    // The successor is named in the runner's slot before the two messages; it runs after this job returns,
-    // on the same thread, with the port still open.
-    StartJob(job->Window());
-    window.BurnStatus(1, Txt(strBurnSuccess));
-    window.BurnStatus(3, Txt(strWaitNextBoard));
-    if (!recordFailure.empty())
-        window.BurnStatus(3, recordFailure);
+    if (!stop.IsStopped())
+        chainOn();
 }
