@@ -14,6 +14,9 @@
 #include "WindowInterface.h"
 
 bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
+    // A second job would run after the first, unnamed: nothing could stop the first any more.
+    if (runner.RunningJob() != nullptr)
+        return false;
     const std::string caption = Txt(strErrorCaption);
     const std::string port = window.GetText(IDC_SERIAL_PORT);
     const std::string mac = window.GetText(IDC_MAC);

@@ -242,7 +242,7 @@ CJobRunner::CJobRunner(CSerialComm& comm, const BurnConfig& config, std::atomic<
 
 CJobRunner::~CJobRunner() {
     EndRun();
-    StopRunningJob();
+    StopAllJobs();
     Post([this] { m_comm.ReleasePort(); });
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -286,17 +286,15 @@ void CJobRunner::StartJob(IBurnWindow* window) {
     auto job = std::make_shared<CBurnJob>(window);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        // Old jobs that nothing names any more are dropped; the list stays short over a long run.
-        std::erase_if(m_jobs,
-                      [this](const std::shared_ptr<CBurnJob>& j) { return j.get() != m_current.load(); });
         m_jobs.push_back(job);
+        // Stored before the job can run, so a job that ends at once clears its own entry.
+        m_current.store(job.get());
     }
-    // Stored before the job can run, so a job that ends at once clears its own entry.
-    m_current.store(job.get());
     Post([this, job] { RunJob(job); });
 }
 
 bool CJobRunner::StopRunningJob() {
+    std::lock_guard<std::mutex> lock(m_mutex);
     CBurnJob* job = m_current.exchange(nullptr);
     if (!job)
         return false;
@@ -315,6 +313,17 @@ void CJobRunner::EndRun() {
     });
 }
 
+bool CJobRunner::StopAllJobs() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_current.store(nullptr);
+    bool any = false;
+    for (const std::shared_ptr<CBurnJob>& job : m_jobs) {
+        any = any || !job->Stop()->IsStopped();
+        job->Stop()->Stop();
+    }
+    return any;
+}
+
 void CJobRunner::ClosePort() {
     Post([this] { m_comm.Close(); });
 }
@@ -330,14 +339,19 @@ bool CJobRunner::IsIdle() {
 }
 
 void CJobRunner::RunJob(const std::shared_ptr<CBurnJob>& job) {
-    if (job->Stop()->IsStopped())
-        return;
-    CStopFlag::SetCurrent(job->Stop());
-    BurnThreadProc(job);
-    m_comm.Attach(nullptr, &m_config, nullptr);
-    CStopFlag::SetCurrent(nullptr);
+    if (!job->Stop()->IsStopped()) {
+        CStopFlag::SetCurrent(job->Stop());
+        BurnThreadProc(job);
+        m_comm.Attach(nullptr, &m_config, nullptr);
+        CStopFlag::SetCurrent(nullptr);
+    }
     if (job->End() == JobEnd::Running)
         job->SetEnd(JobEnd::Stopped);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ClearIfCurrent(m_current, job.get()); // a job that has returned is not running, however it ended
+        std::erase(m_jobs, job);
+    }
     if (m_onJobEnd)
         m_onJobEnd(job->End());
 }

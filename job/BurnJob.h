@@ -67,6 +67,9 @@ public:
     // Stops the job named by the runner's slot at once and empties the slot; false if none ran.
     bool StopRunningJob();
     CBurnJob* RunningJob() const { return m_current.load(); }
+    // Stops every job that is queued or running, named or not, and empties the slot; false if
+    // there was none (closing: nothing may keep the runner's thread busy afterwards).
+    bool StopAllJobs();
     // Closes the serial port on the runner's thread, after a stopped job has returned.
     void ClosePort();
     // Runs task on the runner's thread after what is queued (what must stay on the port's thread).
@@ -112,7 +115,9 @@ private:
     bool m_busy = false;
     bool m_quit = false;
     QThread* m_thread = nullptr;
-    std::deque<std::shared_ptr<CBurnJob>> m_jobs; // keeps job objects alive while the slot names them
+    // The jobs queued or running; the slot names one of them or none. Changed, and a named job
+    // stopped, only under m_mutex, so a job is never freed while it is being stopped.
+    std::deque<std::shared_ptr<CBurnJob>> m_jobs;
 };
 
 struct tagFlashLayout;

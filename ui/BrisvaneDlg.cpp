@@ -413,7 +413,7 @@ void CBrisvaneDlg::ApplySavedEntries() {
         names << combo->itemText(i);
     // An empty saved name would match every entry and pick the second one for no reason.
     if (!saved->strSerialPort.isEmpty()) {
-        const int index = FindPortByPrefix(names, saved->strSerialPort, 0);
+        const int index = FindSavedPort(names, saved->strSerialPort);
         if (index >= 0)
             combo->setCurrentIndex(index);
     }
@@ -431,6 +431,8 @@ void CBrisvaneDlg::ApplySavedEntries() {
 }
 
 void CBrisvaneDlg::SaveEntries() {
+    if (!m_options.bUseSavedEntries)
+        return;
     tagSavedEntries entries;
     auto* combo = qobject_cast<QComboBox*>(Control(IDC_SERIAL_PORT));
     entries.strSerialPort = combo->currentIndex() >= 0 ? combo->currentText() : QString();
@@ -509,6 +511,18 @@ bool CBrisvaneDlg::eventFilter(QObject* watched, QEvent* event) {
             OnSetFocusItemNumber(m_bridge, id);
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void CBrisvaneDlg::keyPressEvent(QKeyEvent* event) {
+    // The controls' Enter is handled in eventFilter; what arrives here from the last input field
+    // presses the burn button. With no control focused (the focused one was disabled during a
+    // burn) Enter does nothing.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (!focusWidget() || focusWidget() != Control(LastInputField()))) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool CBrisvaneDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
@@ -714,13 +728,11 @@ void CBrisvaneDlg::CloseWindow() {
         return;
     m_bClosed = true;
     m_burnTimer.stop();
-    if (g_pBurnThread.load()) {
-        // Stopped at once: it sends nothing more, and the port is closed only after it returned.
-        m_pRunner->StopRunningJob();
+    // Every job, named or not, is stopped at once: it sends nothing more, the port is closed only
+    // after it returned, and nothing keeps the program alive after the window has gone.
+    if (m_pRunner->StopAllJobs())
         m_pRunner->ClosePort();
-    }
-    if (m_options.bUseSavedEntries)
-        SaveEntries();
+    SaveEntries();
 }
 
 void CBrisvaneDlg::done(int result) {

@@ -85,6 +85,8 @@ public:
                               const std::shared_ptr<CStopFlag>& stop);
     void SetBurnTimer(unsigned ms);
     void KillBurnTimer();
+    // Writes the five saved entries to disk now (nothing when this window keeps none).
+    void SaveEntries();
 
 public slots:
     // Every way of closing ends here: the running job is stopped, the port closed, the entries saved.
@@ -92,6 +94,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
@@ -107,7 +110,6 @@ private:
     void AddControl(int id, QWidget* widget, bool tabStop);
     void FillPortList();
     void ApplySavedEntries();
-    void SaveEntries();
     void AddExtraPort(const QString& name);
     void OnBurnClicked();
     void OnNetClicked(int id);

@@ -60,9 +60,6 @@ CLogView::CLogView(QWidget* parent) : QPlainTextEdit(parent) {
     // A fixed wrap width: a scroll bar that came and went would re-wrap every line.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Lets the view scroll until the last line stands at its top, as the first-visible-line rule
-    // of the log needs.
-    setCenterOnScroll(true);
 }
 
 bool CLogView::ApplyStatus(std::string& log, int kind, const std::string& text) {
@@ -108,10 +105,34 @@ int CLogView::FirstVisibleBlockNumber() const {
     return firstVisibleBlock().blockNumber();
 }
 
+int CLogView::LastFirstLine() const {
+    // As the plain-text view reckons its own scroll range: whole display lines from the bottom up.
+    const QTextDocument* doc = document();
+    const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
+    QAbstractTextDocumentLayout* layout = doc->documentLayout();
+    qreal y = 0;
+    int fromBottom = 0;
+    for (QTextBlock block = doc->lastBlock(); block.isValid(); block = block.previous()) {
+        y += int(layout->blockBoundingRect(block).height());
+        const QTextLayout* lines = block.layout();
+        const int count = lines->lineCount();
+        if (y > visible) {
+            int cut = 0;
+            while (cut < count && y > visible)
+                y -= lines->lineAt(cut++).height();
+            fromBottom += count - cut;
+            break;
+        }
+        fromBottom += count;
+    }
+    return std::max(0, doc->lineCount() - fromBottom);
+}
+
 void CLogView::ReplaceFrom(int from, const QString& added) {
     QTextDocument* doc = document();
     QScrollBar* bar = verticalScrollBar();
     const int first = bar->value();
+    const bool following = first >= LastFirstLine();
     const int before = doc->lineCount();
     QTextCursor cursor(doc);
     cursor.setPosition(from);
@@ -119,9 +140,9 @@ void CLogView::ReplaceFrom(int from, const QString& added) {
     cursor.insertText(added);
     LayOutFrom(doc->findBlock(from));
     const int after = doc->lineCount();
-    const int last = std::max(0, after - 1);
+    const int last = LastFirstLine();
     bar->setRange(0, last);
-    bar->setValue(std::clamp(first + after - before, 0, last));
+    bar->setValue(following ? last : std::clamp(first + after - before, 0, last));
 }
 
 void CLogView::LayOutFrom(const QTextBlock& first) {
@@ -134,10 +155,11 @@ void CLogView::LayOutFrom(const QTextBlock& first) {
 
 void CLogView::resizeEvent(QResizeEvent* event) {
     const int first = verticalScrollBar()->value();
+    const bool following = first >= verticalScrollBar()->maximum();
     QPlainTextEdit::resizeEvent(event);
     // A new width re-wraps everything (once, when the fixed-size window is first shown).
     LayOutFrom(document()->firstBlock());
-    const int last = std::max(0, LineCount() - 1);
+    const int last = LastFirstLine();
     verticalScrollBar()->setRange(0, last);
-    verticalScrollBar()->setValue(std::min(first, last));
+    verticalScrollBar()->setValue(following ? last : std::min(first, last));
 }

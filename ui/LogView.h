@@ -33,8 +33,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Replaces the text from character from on and keeps the view's place: the first visible line
-    // moves down by as many lines as the text grew.
+    // Replaces the text from character from on and keeps the view's place: a view that showed the
+    // end shows the end again, the newest line at the bottom (while the log fits, all of it from
+    // the top); one scrolled back keeps its distance from the end.
     void ReplaceFrom(int from, const QString& added);
+    // The first visible line that puts the last line at the bottom of the view (0 while all fits).
+    int LastFirstLine() const;
     void LayOutFrom(const QTextBlock& first);
 };

@@ -84,6 +84,13 @@ int FindPortByPrefix(const QStringList& names, const QString& prefix, int start)
     return -1;
 }
 
+int FindSavedPort(const QStringList& names, const QString& saved) {
+    for (int i = 0; i < int(names.size()); ++i)
+        if (names[i].compare(saved, Qt::CaseInsensitive) == 0)
+            return i;
+    return FindPortByPrefix(names, saved, 0);
+}
+
 void SetPortEnumerationForTests(std::optional<QStringList> ports) {
     InjectedPorts() = std::move(ports);
 }

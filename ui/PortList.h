@@ -30,6 +30,10 @@ void SortPortNames(QStringList& names);
 // wrapping round to start itself; -1 when none.
 int FindPortByPrefix(const QStringList& names, const QString& prefix, int start);
 
+// The saved port at opening: the entry with exactly that name, ignoring case, if there is one (COM1
+// stays COM1 beside COM10); else the prefix search from the first entry. -1 when none matches.
+int FindSavedPort(const QStringList& names, const QString& saved);
+
 // Test seams: a fixed enumeration (nullopt: the system's), and the Windows fallback everywhere.
 void SetPortEnumerationForTests(std::optional<QStringList> ports);
 void ForceComFallbackForTests(bool force);

@@ -1,6 +1,7 @@
 #include "WindowBridge.h"
 
 #include "BrisvaneDlg.h"
+#include "ControlIds.h"
 #include "MessageDlg.h"
 
 CWindowBridge::CWindowBridge(CBrisvaneDlg& dialog)
@@ -20,7 +21,14 @@ std::string CWindowBridge::GetText(int id) {
 }
 
 void CWindowBridge::SetText(int id, const std::string& text) {
-    CallOnGui(*m_gate, [this, id, text] { m_dialog.SetControlText(id, text); });
+    CallOnGui(*m_gate, [this, id, text] {
+        m_dialog.SetControlText(id, text);
+        // The MAC changes through here only by the change rule after a good board (the operator
+        // types into the edit itself). Saved at once, flushed to disk: after a crash, a kill or a
+        // power cut the window never offers a MAC that is already in a board.
+        if (id == IDC_MAC)
+            m_dialog.SaveEntries();
+    });
 }
 
 bool CWindowBridge::IsChecked(int id) {

@@ -68,7 +68,9 @@ void AutoBurn(CBrisvaneDlg& dialog, const QCommandLineParser& parser, const QCom
         ClickControl(dialog, IDC_RULE_DECREASE);
     if (parser.isSet(records) && !dialog.ControlChecked(IDC_SAVE_RECORDS))
         ClickControl(dialog, IDC_SAVE_RECORDS);
-    dialog.SetControlText(IDC_MAC, ToLocal(parser.value(mac)));
+    // Entries not given keep what the window opened with (saved entries under --keep-entries).
+    if (parser.isSet(mac))
+        dialog.SetControlText(IDC_MAC, ToLocal(parser.value(mac)));
     if (parser.isSet(idString))
         dialog.SetControlText(IDC_ID_STRING, ToLocal(parser.value(idString)));
     if (parser.isSet(idNumber))
@@ -183,6 +185,10 @@ int main(int argc, char** argv) {
         QStringLiteral("auto-burn"),
         QStringLiteral("Presses OK once the window is open and closes it after N good boards or a failure."),
         QStringLiteral("N"));
+    const QCommandLineOption keepOption(
+        QStringLiteral("keep-entries"),
+        QStringLiteral("With --auto-burn: restores the saved entries at opening and saves them as the "
+                       "operator's copy does (entries given here still win)."));
     const QCommandLineOption echoOption(QStringLiteral("echo-log"),
                                         QStringLiteral("Also prints every status line on standard output."));
     const QCommandLineOption paintOption(
@@ -202,7 +208,7 @@ int main(int argc, char** argv) {
                                         QStringLiteral("URL"));
     parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
                        idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
-                       echoOption, paintOption, stationOption, lotOption, poolOption});
+                       keepOption, echoOption, paintOption, stationOption, lotOption, poolOption});
     // Not process(): it ends the program by exit(), past the early work that must be waited for.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "telvanor: %s\n", qPrintable(parser.errorText()));
@@ -232,7 +238,7 @@ int main(int argc, char** argv) {
     }
     const bool screenshot = parser.isSet(screenshotOption);
     const bool unattended = parser.isSet(autoBurnOption) || parser.isSet(paintOption);
-    options.bUseSavedEntries = !screenshot && !unattended;
+    options.bUseSavedEntries = !screenshot && (!unattended || parser.isSet(keepOption));
     const int boardsWanted = parser.value(autoBurnOption).toInt();
     int boardsBurnt = 0;
     const bool echo = parser.isSet(echoOption);

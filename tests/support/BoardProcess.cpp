@@ -127,9 +127,15 @@ bool CBoardProcess::Reap(int waitMs) {
     }
 }
 
+void CBoardProcess::Freeze(bool frozen) {
+    if (m_nPid > 0)
+        kill(m_nPid, frozen ? SIGSTOP : SIGCONT);
+}
+
 void CBoardProcess::Stop() {
     if (m_nPid > 0) {
         kill(m_nPid, SIGTERM);
+        kill(m_nPid, SIGCONT); // a frozen board takes the SIGTERM only once it runs again
         if (!Reap(kStopTimeoutMs)) {
             ADD_FAILURE() << "telvanor-board did not end within " << kStopTimeoutMs << " ms of SIGTERM";
             kill(m_nPid, SIGKILL);

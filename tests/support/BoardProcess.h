@@ -40,6 +40,8 @@ public:
 
     // SIGTERM and wait for the exit; does nothing when the board has already ended.
     void Stop();
+    // SIGSTOP / SIGCONT: a frozen board answers nothing, as if the next board never came.
+    void Freeze(bool frozen);
     // Waits up to ms for the board to end by itself (--exit-after-boards, --disconnect-at).
     bool WaitForExit(int ms);
     bool Running() const { return m_nPid > 0; }

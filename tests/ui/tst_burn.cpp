@@ -13,6 +13,7 @@
 #include "StrUtil.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSettings>
 #include <QTextDocument>
@@ -34,12 +35,25 @@ public:
         m_nMaster = posix_openpt(O_RDWR | O_NOCTTY);
         if (m_nMaster >= 0 && grantpt(m_nMaster) == 0 && unlockpt(m_nMaster) == 0)
             m_strPath = ptsname(m_nMaster);
+        if (m_nMaster >= 0)
+            fcntl(m_nMaster, F_SETFL, fcntl(m_nMaster, F_GETFL) | O_NONBLOCK);
     }
     ~CSilentLine() {
         if (m_nMaster >= 0)
             close(m_nMaster);
     }
     const std::string& Path() const { return m_strPath; }
+    // Reads what the tool has sent so far without waiting; the number of bytes.
+    std::size_t Drain() {
+        std::size_t total = 0;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(m_nMaster, buffer, sizeof buffer);
+            if (n <= 0)
+                return total;
+            total += std::size_t(n);
+        }
+    }
 
 private:
     int m_nMaster = -1;
@@ -79,6 +93,7 @@ private slots:
     void languageSwitchDuringABurn();
     void timeOut_data();
     void timeOut();
+    void doubleClickThenTimeOutThenCancel();
     void portThatCannotBeOpened();
     void faultsOnTheLine_data();
     void faultsOnTheLine();
@@ -187,6 +202,13 @@ void TestBurn::chainUnderIncreaseClosedByEsc() {
     QTRY_VERIFY_WITH_TIMEOUT(g_strLog.find("Wait for the next board.") != std::string::npos, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!Button(*m_dialog, IDOK)->isEnabled() && g_pBurnThread.load() != nullptr, 20000);
 
+    // The advanced MAC is on disk already, before any closing: a crash now offers the next MAC.
+    {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brisvane"));
+        QCOMPARE(store.value(QStringLiteral("MacAddress")).toString(), QStringLiteral("00:1a:2b:3c:4d:5f"));
+        QCOMPARE(store.value(QStringLiteral("MacAddressChangeMode")).toInt(), 2);
+    }
+
     // Esc during the burn closes the tool: the job is stopped, the port closed, the entries saved.
     QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
     QVERIFY(!m_dialog->isVisible());
@@ -284,6 +306,50 @@ void TestBurn::timeOut() {
     QCOMPARE(Edit(*m_dialog, IDC_MAC)->text(), QStringLiteral("00:1a:2b:3c:4d:5e"));
     QTest::qWait(300);
     QCOMPARE(recorder.Texts().size(), 1);
+}
+
+void TestBurn::doubleClickThenTimeOutThenCancel() {
+    // In a process of its own: OK twice 3 ms apart starts one job, the time-out stops it (nothing more
+    // goes out on the line), and after Cancel the process is gone within two seconds.
+    CSilentLine line;
+    QVERIFY(!line.Path().empty());
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QStringLiteral(WINDOW_CHILD_EXE),
+                {QString::fromStdString(line.Path()), QStringLiteral("1500")});
+    QVERIFY(child.waitForStarted(10000));
+    QString said;
+    std::size_t sent = 0; // bytes on the line so far
+    auto waitFor = [&](const QString& step, int ms) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!said.contains(step + QLatin1Char('\n')) && elapsed.elapsed() < ms &&
+               child.state() != QProcess::NotRunning) {
+            child.waitForReadyRead(10);
+            said += QString::fromLocal8Bit(child.readAllStandardOutput());
+            sent += line.Drain();
+        }
+        said += QString::fromLocal8Bit(child.readAllStandardOutput());
+        return said.contains(step + QLatin1Char('\n'));
+    };
+    QVERIFY2(waitFor(QStringLiteral("timeout"), 30000), qPrintable(said));
+    QVERIFY(sent > 0); // start frames while the job waited for the board
+    QTest::qWait(200); // a frame that was on its way when the job was stopped
+    line.Drain();
+    sent = 0;
+    QVERIFY2(waitFor(QStringLiteral("cancel"), 10000), qPrintable(said));
+    QCOMPARE(sent + line.Drain(), std::size_t(0)); // no job sent anything after the time-out
+    QElapsedTimer closing;
+    closing.start();
+    const bool gone = child.waitForFinished(2000);
+    if (!gone) {
+        child.kill();
+        child.waitForFinished(5000);
+    }
+    QVERIFY2(gone, "the process was still alive 2 s after Cancel");
+    QVERIFY(closing.elapsed() < 2000);
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
 }
 
 void TestBurn::portThatCannotBeOpened() {

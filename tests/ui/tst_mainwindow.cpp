@@ -163,9 +163,19 @@ void TestMainWindow::savedEntriesAtOpening_data() {
     QTest::newRow("saved port gone") << com14 << "COM3"
                                      << "" << 1 << 0 << 0 << "COM1" << int(IDC_RULE_CLEAR) << false << false
                                      << "";
-    QTest::newRow("search starts at the second entry")
+    // An exact name wins; the prefix search, which starts at the second entry, is the fallback.
+    QTest::newRow("exact name before a longer one")
         << com110 << "COM1"
+        << "" << 1 << 0 << 0 << "COM1" << int(IDC_RULE_CLEAR) << false << false << "";
+    QTest::newRow("exact name ignoring case")
+        << QStringList{"ttyUSB1", "ttyUSB10"} << "TTYUSB1"
+        << "" << 1 << 0 << 0 << "ttyUSB1" << int(IDC_RULE_CLEAR) << false << false << "";
+    QTest::newRow("prefix when the exact name is gone")
+        << QStringList{"COM10", "COM2"} << "COM1"
         << "" << 1 << 0 << 0 << "COM10" << int(IDC_RULE_CLEAR) << false << false << "";
+    QTest::newRow("prefix search starts at the second entry")
+        << QStringList{"COM10", "COM11", "COM2"} << "COM1"
+        << "" << 1 << 0 << 0 << "COM11" << int(IDC_RULE_CLEAR) << false << false << "";
     QTest::newRow("prefix ignoring case")
         << com123 << "com3"
         << "" << 1 << 0 << 0 << "COM3" << int(IDC_RULE_CLEAR) << false << false << "";
@@ -240,10 +250,9 @@ void TestMainWindow::entriesSavedAtClosing_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("reopenedPort");
 
-    // The ports are COM1, COM10, COM2: a saved COM1 is found again as COM10, since the search
-    // starts at the second entry.
+    // The ports are COM1, COM10, COM2: each saved port is found again as itself.
     QTest::newRow("defaults, close button")
-        << 0 << "00a1bbc344E5" << int(IDC_RULE_CLEAR) << false << false << "button" << 1 << "COM10";
+        << 0 << "00a1bbc344E5" << int(IDC_RULE_CLEAR) << false << false << "button" << 1 << "COM1";
     QTest::newRow("increase, Esc") << 1 << " 00:1a:2b:3c:4d:5e " << int(IDC_RULE_INCREASE) << true << true
                                    << "esc" << 2 << "COM10";
     QTest::newRow("decrease, window close")
@@ -339,8 +348,8 @@ void TestMainWindow::extraPortFromCommandLine() {
 void TestMainWindow::enterKey_data() {
     QTest::addColumn<QString>("extraInfo");
     QTest::addColumn<QString>("cfgName");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to"); // 0: the burn button was pressed
+    QTest::addColumn<int>("from"); // 0: no control has the focus; -1: MAC had it, then was disabled
+    QTest::addColumn<int>("to");   // 0: the burn button was pressed; -1: nothing happened
 
     QTest::newRow("MAC to ID") << ""
                                << "" << int(IDC_MAC) << int(IDC_ID_STRING);
@@ -366,6 +375,11 @@ void TestMainWindow::enterKey_data() {
                                                      << "" << int(IDC_RULE_INCREASE) << int(IDC_SINGLE_NET);
     QTest::newRow("the burn button itself moves on") << ""
                                                      << "" << int(IDOK) << int(IDC_SINGLE_NET);
+    // Enter starts a burn only from the last input field, never from the window itself.
+    QTest::newRow("no control focused") << ""
+                                        << "" << 0 << -1;
+    QTest::newRow("focused control was disabled") << ""
+                                                  << "" << -1 << -1;
 }
 
 void TestMainWindow::enterKey() {
@@ -379,11 +393,28 @@ void TestMainWindow::enterKey() {
     // A MAC the burn command refuses: a pressed burn button shows exactly that message.
     Edit(dialog, IDC_MAC)->setText(QStringLiteral("zz"));
     CDialogRecorder recorder;
-    dialog.Control(from)->setFocus(Qt::MouseFocusReason);
-    QCOMPARE(QApplication::focusWidget(), dialog.Control(from));
-    QTest::keyClick(dialog.Control(from), Qt::Key_Return);
+    if (from > 0) {
+        dialog.Control(from)->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(QApplication::focusWidget(), dialog.Control(from));
+    } else {
+        dialog.Control(IDC_MAC)->setFocus(Qt::MouseFocusReason);
+        if (from == 0) {
+            dialog.Control(IDC_MAC)->clearFocus();
+        } else { // as a job leaves it: disabled at its start, enabled again at its end
+            dialog.EnableControls({IDC_MAC}, false);
+            dialog.EnableControls({IDC_MAC}, true);
+        }
+        QVERIFY(QApplication::focusWidget() == nullptr);
+    }
+    QWidget* target = from > 0 ? dialog.Control(from) : static_cast<QWidget*>(&dialog);
+    QTest::keyClick(target, Qt::Key_Return);
+    QTest::keyClick(target, Qt::Key_Enter);
     if (to == 0) {
-        QCOMPARE(recorder.Texts(), QStringList({"Error|Invalid machine address!"}));
+        QCOMPARE(recorder.Texts(),
+                 QStringList({"Error|Invalid machine address!", "Error|Invalid machine address!"}));
+    } else if (to < 0) {
+        QCOMPARE(recorder.Texts(), QStringList());
+        QVERIFY(QApplication::focusWidget() == nullptr);
     } else {
         QCOMPARE(recorder.Texts(), QStringList());
         QCOMPARE(QApplication::focusWidget()->objectName(), dialog.Control(to)->objectName());

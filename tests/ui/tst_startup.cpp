@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSettings>
 
 #include <fstream>
 
@@ -61,6 +62,7 @@ class TestStartup : public QObject {
 
 private slots:
     void oneCopyPerUserAndFolder();
+    void killedChainOffersTheNextMac();
     void screenshot();
     void commandLine_data();
     void commandLine();
@@ -100,6 +102,55 @@ void TestStartup::oneCopyPerUserAndFolder() {
     third.Process().kill();
     QVERIFY(third.Process().waitForFinished(5000));
     QLocalServer::removeServer(name);
+}
+
+void TestStartup::killedChainOffersTheNextMac() {
+    // Boards burnt one after another under Increase, then the program is killed while the next job
+    // waits for a board that does not come: the restart offers the next MAC, not one already burnt.
+    CTempDir dir, config;
+    CBoardProcess board({"--flash", "nand", "--bootargs", "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)",
+                         "--swap-boards"});
+    const QString home = QString::fromStdString(config.Path());
+    const QStringList common = {"--dir",         QString::fromStdString(dir.Path()),
+                                "--port",        QString::fromStdString(board.PortPath()),
+                                "--records",     "--echo-log",
+                                "--keep-entries"};
+    auto chain = std::make_unique<CProgram>(
+        common + QStringList{"--auto-burn", "1000", "--rule", "increase", "--mac", "00:1a:2b:3c:4d:5e"},
+        home);
+    QString printed;
+    auto burnt = [&] {
+        printed += QString::fromLocal8Bit(chain->Process().readAllStandardOutput());
+        return int(printed.count(QStringLiteral("Burn successfully!")));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(burnt() >= 10, 240000);
+    board.Freeze(true);
+    QTest::qWait(500); // whatever the window did for the boards it finished, it has printed
+    chain->Process().kill();
+    QVERIFY(chain->Process().waitForFinished(5000));
+    const int boards = burnt();
+    chain.reset();
+
+    auto records = [&] {
+        std::ifstream in(dir.File("BurntMacandIDList.txt"), std::ios::binary);
+        return QString::fromLocal8Bit(
+                   QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {})))
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    };
+    QCOMPARE(int(records().size()), boards);
+    const QString next = QStringLiteral("00:1a:2b:3c:4d:%1").arg(0x5e + boards, 2, 16, QLatin1Char('0'));
+    auto burntMac = [](const QString& record) { return record.section(QStringLiteral("   "), 1, 1); };
+    QCOMPARE(burntMac(records().last()), QStringLiteral("00:1a:2b:3c:4d:%1").arg(0x5e + boards - 1, 2, 16));
+    QSettings saved(home + QStringLiteral("/Brisvane.conf"), QSettings::IniFormat);
+    QCOMPARE(saved.value(QStringLiteral("MacAddress")).toString(), next);
+
+    // The restart takes the saved entries (rule and MAC) and burns the next board with that MAC.
+    board.Freeze(false);
+    CProgram restart(common + QStringList{"--auto-burn", "1"}, home);
+    QVERIFY(restart.Process().waitForFinished(120000));
+    QCOMPARE(restart.Process().exitCode(), 0);
+    QCOMPARE(int(records().size()), boards + 1);
+    QCOMPARE(burntMac(records().last()), next);
 }
 
 void TestStartup::screenshot() {

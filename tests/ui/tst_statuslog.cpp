@@ -11,6 +11,7 @@
 
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace {
@@ -154,20 +155,66 @@ void TestStatusLog::onlyTheEndIsRewritten() {
     QCOMPARE(ShownLog(*m_dialog), QStringLiteral("again"));
 }
 
+namespace {
+
+// The rectangle of the display line that holds position (the end of the log by default), in the
+// view's viewport.
+QRect LineRect(CLogView* view, int position = -1) {
+    QTextCursor cursor(view->document());
+    if (position < 0)
+        cursor.movePosition(QTextCursor::End);
+    else
+        cursor.setPosition(position);
+    return view->cursorRect(cursor);
+}
+
+bool Shown(CLogView* view, const QRect& line) {
+    return line.top() >= 0 && line.bottom() < view->viewport()->height();
+}
+
+// The newest line is shown, and there is no room below it for another line and the document's
+// margins above and below.
+bool NewestAtTheBottom(CLogView* view) {
+    const QRect last = LineRect(view);
+    const int margins = 2 * int(view->document()->documentMargin());
+    return Shown(view, last) && last.bottom() + 1 + last.height() + margins >= view->viewport()->height();
+}
+
+} // namespace
+
 void TestStatusLog::viewKeepsItsPlace() {
     CLogView* view = m_dialog->LogView();
     QCOMPARE(view->FirstVisibleLine(), 0);
-    m_dialog->OnBurnStatus(1, "X");
+    // While the log fits, all of it is shown from the top: the success line stays in view when the
+    // next line comes.
+    m_dialog->OnBurnStatus(1, "Burn successfully!");
+    m_dialog->OnBurnStatus(3, "Wait for the next board.");
     QCOMPARE(view->FirstVisibleLine(), 0);
-    // Even while the log is shorter than the box, each added line moves the first visible line down.
-    m_dialog->OnBurnStatus(3, "Y");
-    QCOMPARE(view->FirstVisibleLine(), 1);
-    QCOMPARE(view->FirstVisibleBlockNumber(), 1);
-    for (int i = 0; i < 20; ++i)
+    QVERIFY(Shown(view, LineRect(view, 0)));
+    QVERIFY(Shown(view, LineRect(view)));
+
+    // Longer than the box: the latest lines that fit, the newest at the bottom.
+    for (int i = 0; i < 20; ++i) {
         m_dialog->OnBurnStatus(3, "line " + std::to_string(i));
+        QVERIFY2(Shown(view, LineRect(view)), qPrintable(QString::number(i)));
+    }
     QCOMPARE(view->LineCount(), 22);
-    QCOMPARE(view->FirstVisibleLine(), 21);
-    QCOMPARE(view->FirstVisibleBlockNumber(), 21);
+    QVERIFY(NewestAtTheBottom(view));
+    const int fit = view->LineCount() - view->FirstVisibleLine();
+    QVERIFY2(fit > 2 && fit < 22, qPrintable(QString::number(fit)));
+    QCOMPARE(view->FirstVisibleBlockNumber(), view->FirstVisibleLine());
+    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
+    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded.");
+    QVERIFY(NewestAtTheBottom(view));
+    QCOMPARE(view->FirstVisibleLine(), view->LineCount() - fit);
+
+    // A line wider than the box is shown with all its wrapped lines.
+    const int lines = view->LineCount();
+    m_dialog->OnBurnStatus(3, std::string(400, 'w') + " end");
+    const int grown = view->LineCount() - lines;
+    QVERIFY2(grown > 2, qPrintable(QString::number(grown)));
+    QVERIFY(NewestAtTheBottom(view));
+    QCOMPARE(view->FirstVisibleLine(), view->LineCount() - fit);
 
     // An operator who scrolled back keeps the same distance from the end.
     view->verticalScrollBar()->setValue(5);
@@ -180,18 +227,16 @@ void TestStatusLog::viewKeepsItsPlace() {
     QCOMPARE(view->FirstVisibleLine(), 7);
     m_dialog->OnBurnStatus(0, "not for the log");
     QCOMPARE(view->FirstVisibleLine(), 7);
-
-    // A line wider than the box counts with all its wrapped lines.
-    const int lines = view->LineCount();
-    m_dialog->OnBurnStatus(3, std::string(400, 'w') + " end");
-    const int grown = view->LineCount() - lines;
-    QVERIFY2(grown > 2, qPrintable(QString::number(grown)));
-    QCOMPARE(view->FirstVisibleLine(), 7 + grown);
+    // Back at the end, it follows the end again.
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    m_dialog->OnBurnStatus(3, "last");
+    QVERIFY(NewestAtTheBottom(view));
 
     // A reset that shortens the log ends at the top.
     m_dialog->OnBurnStatus(1, "Please connect, and power on the board!");
     QCOMPARE(view->FirstVisibleLine(), 0);
     QCOMPARE(view->FirstVisibleBlockNumber(), 0);
+    QVERIFY(Shown(view, LineRect(view)));
 }
 
 void TestStatusLog::downloadProgress() {
