@@ -259,7 +259,9 @@ CStation::CStation(const BurnConfig& config, const SourceMaker& makeSource,
         lane->port = port;
         fill(lane->window);
         lane->window.AddControl(IDC_SERIAL_PORT, port);
-        lane->comm.SetLogName(PortLogName(port));
+        // One port keeps the single port's "Log.txt".
+        if (ports.size() > 1)
+            lane->comm.SetLogName(PortLogName(port));
         lane->runner = std::make_unique<CJobRunner>(lane->comm, config, lane->current);
         lane->runner->SetTimeoutMs(options.timeoutMs);
         Lane* l = lane.get();

@@ -33,7 +33,7 @@ struct tagLaneView {
 };
 
 // The traffic log of one port of several: "Log-" and the port name with every character that a
-// file name cannot hold safely made '_'.
+// file name cannot hold safely made '_'. A station of one port keeps "Log.txt".
 std::string PortLogName(const std::string& port);
 
 // The window of one port: the entries as plain values (filled by the face before the start), the

@@ -68,7 +68,8 @@ TEST_F(StationCli, SeveralPortsWantALotAndNoTypedValues) {
              {"--port", "a", "--port", "b"},
              {"--port", "a", "--port", "b", "--lot", "L1", "--mac", "00:1a:2b:3c:4d:5e"},
              {"--port", "a", "--port", "b", "--lot", "L1", "--rule", "increase"},
-             {"--port", "a", "--port", "b", "--lot", "L1", "--id-string", "X"}}) {
+             {"--port", "a", "--port", "b", "--lot", "L1", "--id-string", "X"},
+             {"--port", "a", "--lot", "L1", "--mac", "00:1a:2b:3c:4d:5e"}}) {
         const CliResult r = RunCli(m_dir, args);
         EXPECT_EQ(r.exit, 64) << args.back();
         EXPECT_NE(r.err.find("Usage"), std::string::npos);
@@ -106,6 +107,17 @@ TEST_F(StationCli, FourPortsBurnTwelveBoards) {
         EXPECT_NE(ReadFileBytes(m_dir.File(PortLogName(b->PortPath()))).find("start download process."),
                   std::string::npos);
     EXPECT_FALSE(std::ifstream(m_dir.File("Log.txt")).good());
+}
+
+TEST_F(StationCli, OnePortWithALotKeepsLogTxtAndPlainLines) {
+    auto boards = Boards(1);
+    const CliResult r =
+        RunCli(m_dir, {"--port", boards[0]->PortPath(), "--lot", "L1", "--pool", m_url, "--boards", "3"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Unit 0 of lot 'L1' reserved: MAC 00:1a:2b:3c:00:00, ID SN0001.", 0), 0u) << r.out;
+    EXPECT_EQ(Status().burnt, 3u);
+    EXPECT_NE(ReadFileBytes(m_dir.File("Log.txt")).find("start download process."), std::string::npos);
+    EXPECT_FALSE(std::ifstream(m_dir.File(PortLogName(boards[0]->PortPath()))).good());
 }
 
 TEST_F(StationCli, CtrlCEndsEveryPortAndSettlesEveryUnit) {

@@ -29,7 +29,7 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
     std::mutex printLock;
     station.SetOnLine([&](int port, int kind, const std::string& text) {
         // A board's console output may hold several lines in one status line: each gets its port.
-        const std::string prefix = run.ports[size_t(port)] + ": ";
+        const std::string prefix = run.ports.size() > 1 ? run.ports[size_t(port)] + ": " : std::string();
         std::string lines = prefix;
         for (char c : text) {
             lines += c;

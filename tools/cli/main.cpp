@@ -38,7 +38,7 @@ const char kUsage[] =
     "           [--key-string NAME=TEXT] [--key-number NAME=TEXT]\n"
     "           [--rule remove|increase|decrease] [--double-net] [--hex] [--records]\n"
     "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify]\n"
-    "       telvanor-cli burn --port NAME --port NAME ... --lot NAME [--pool URL] [--boards N]\n"
+    "       telvanor-cli burn --port NAME [--port NAME ...] --lot NAME [--pool URL] [--boards N]\n"
     "           [--records] [--verify] [item, --timeout-ms and --lang options as above]\n"
     "\n"
     "Burns boards on the serial port NAME with the entries an operator would type into the window,\n"
@@ -47,11 +47,11 @@ const char kUsage[] =
     "operator-entered offset item (from 1), --key-* the operator-entered key item NAME.\n"
     "Under increase and decrease the jobs chain until --boards N boards are burnt (default 1).\n"
     "--verify reads every written region back and compares CRC-32s (as VerifyAfterWrite=1).\n"
-    "With several --port every port chains its own boards, all taking MAC and ID from the lot NAME\n"
-    "of the identity pool URL (default sqlite:TelvanorPool.db in the program folder), until N good\n"
-    "boards in all (default: until the lot is used up) or Ctrl-C; each status line starts with its\n"
-    "port, and each port's traffic goes to Log-PORT.txt. Exit 0 when the goal was reached without a\n"
-    "failed board, 130 after Ctrl-C.\n"
+    "With --lot every port chains its own boards, all taking MAC and ID from the lot NAME of the\n"
+    "identity pool URL (default sqlite:TelvanorPool.db in the program folder), until N good boards\n"
+    "in all (default: until the lot is used up) or Ctrl-C. Several ports need a lot; with several,\n"
+    "each status line starts with its port and each port's traffic goes to Log-PORT.txt. Exit 0\n"
+    "when the goal was reached without a failed board, 130 after Ctrl-C.\n"
     "\n"
     "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
     "(the port is never opened); 64 a usage error.\n"
@@ -164,7 +164,7 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
     }
     if (!o.portGiven)
         return "--port is required";
-    if (o.ports.size() > 1) {
+    if (o.ports.size() > 1 || !o.lot.empty()) {
         if (o.lot.empty())
             return "several ports take their MACs and IDs from a lot (--lot NAME): typed values would be "
                    "burnt twice";
@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
     const std::string entryProblem = FillWindow(o, g_App, window);
     if (!entryProblem.empty())
         return Usage(entryProblem);
-    if (o.ports.size() > 1) {
+    if (!o.lot.empty()) {
         tagStationRun run;
         run.ports = o.ports;
         run.boards = o.boardsGiven ? o.boards : 0;
