@@ -525,25 +525,42 @@ bool CBoardEngine::CountFrame(EFrameKind kind) {
 
 std::int64_t CBoardEngine::AnswerTime(std::int64_t now) const {
     // Paced input already reaches the board at line speed; otherwise a real board still needs
-    // the frame's wire time before it can answer, and the tool purges its input right after
-    // writing, so an answer that came too soon would be thrown away.
+    // the frame's wire time before it can answer (--ack-delay-us 0 answers at once, which a
+    // pseudo-terminal allows and a line does not).
     return m_Options.bPace ? now : now + std::int64_t(m_Options.nAckDelayUs) * 1000;
+}
+
+const tagFrameFault* CBoardEngine::FrameRuleHits(const std::vector<tagFrameFault>& rules,
+                                                 EFrameKind kind) const {
+    for (const tagFrameFault& f : rules)
+        if (f.kind == kind && f.nNth == m_aFrameCount[int(kind)])
+            return &f;
+    return nullptr;
 }
 
 bool CBoardEngine::Answer(EFrameKind kind, const std::string& label, std::int64_t now, EOutTag tag) {
     tagOutChunk chunk;
     chunk.nNotBeforeNs = AnswerTime(now);
     chunk.nPowerOn = m_nPowerOn;
-    for (const tagFrameFault& f : m_Options.aWrongAck)
-        if (f.kind == kind && f.nNth == m_aFrameCount[int(kind)]) {
-            char text[8];
-            std::snprintf(text, sizeof text, "0x%02x", f.byAnswer);
-            Log("wrong-ack " + label + " " + text);
-            ++m_Stats.nFramesRejected;
-            chunk.data = {f.byAnswer};
-            m_aOut.push_back(std::move(chunk));
-            return false;
-        }
+    if (const tagFrameFault* f = FrameRuleHits(m_Options.aWrongAck, kind)) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%02x", f->byAnswer);
+        Log("wrong-ack " + label + " " + text);
+        ++m_Stats.nFramesRejected;
+        chunk.data = {f->byAnswer};
+        m_aOut.push_back(std::move(chunk));
+        return false;
+    }
+    if (const tagFrameFault* f = FrameRuleHits(m_Options.aDelayAck, kind)) {
+        Log("delay-ack " + label + " " + std::to_string(f->nDelayUs) + " us");
+        chunk.nNotBeforeNs += std::int64_t(f->nDelayUs) * 1000;
+    }
+    if (FrameRuleHits(m_Options.aDropAck, kind)) {
+        // Taken, but its 0xAA is lost on the line. The empty chunk keeps the output's order.
+        Log("drop-ack " + label);
+        m_aOut.push_back(std::move(chunk));
+        return true;
+    }
     chunk.data = {kAck};
     chunk.tag = tag;
     m_aOut.push_back(std::move(chunk));
@@ -595,7 +612,7 @@ void CBoardEngine::Marker(bool ok) {
     EOutTag tag = ok ? EOutTag::Eot : EOutTag::None;
     if (!ok && m_Options.nErrorGapUs != 0 && !m_Options.bSplitMarkers) {
         Say("[EOT]");
-        Say("(ERROR)", std::int64_t(m_Options.nErrorGapUs) * 1000);
+        Say("(ERROR)", std::int64_t(m_Options.nErrorGapUs) * 1000, EOutTag::ErrorAfterGap);
         return;
     }
     if (!m_Options.bSplitMarkers) {

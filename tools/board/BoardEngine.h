@@ -37,13 +37,16 @@ struct tagBoardStats {
     // How late the latest byte left after its time (a chunk's release, a paced byte's slot): the
     // board is a process, not a UART, and a busy machine can hold it up.
     std::uint64_t qwOutputLateMaxNs = 0;
+    // The longest quiet actually left on the line before an "(ERROR)" sent apart from its "[EOT]"
+    // (--error-gap-us): from the write of the "]" to the write of the "(".
+    std::uint64_t qwErrorGapMaxNs = 0;
     // Per power-on: CLOCK_MONOTONIC ns when the start frame's 0xAA went out, and when the last
     // "[EOT]" went out.
     std::map<unsigned, std::int64_t> aStartNs;
     std::map<unsigned, std::int64_t> aLastEotNs;
 };
 
-enum class EOutTag { None, StartAck, Eot };
+enum class EOutTag { None, StartAck, Eot, ErrorAfterGap };
 
 struct tagOutChunk {
     Bytes data;
@@ -103,8 +106,10 @@ private:
 
     // Counts a well-formed frame; true when a --crc-error rule hits it (it is then dropped).
     bool CountFrame(EFrameKind kind);
+    // The rule of the list that picks this frame (by kind and count), if any.
+    const tagFrameFault* FrameRuleHits(const std::vector<tagFrameFault>& rules, EFrameKind kind) const;
     // Answers an accepted frame with 0xAA, or the byte of a --wrong-ack rule (then false: the
-    // frame is not taken).
+    // frame is not taken); --delay-ack holds the answer back, --drop-ack leaves it out.
     bool Answer(EFrameKind kind, const std::string& label, std::int64_t now, EOutTag tag = EOutTag::None);
     void Reject(const std::string& label, const std::string& reason);
     void Consume(std::size_t n);

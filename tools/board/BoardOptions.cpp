@@ -43,6 +43,10 @@ counted when it is well formed and its CRC is right; options may be repeated):
   --wrong-ack KIND:N[:BYTE]  answer the N-th frame of KIND with BYTE (default 0x55) and do not
                              accept it; KIND = start|head|data|tail|cmdhead|cmdword
   --crc-error KIND:N         treat the N-th frame of KIND as having a bad CRC (no answer)
+  --drop-ack KIND:N          accept the N-th frame of KIND (a command word runs its command) but
+                             never send its 0xAA, as if line noise had lost that one byte
+  --delay-ack KIND:N:US      accept the N-th frame of KIND and send its 0xAA, and all that
+                             follows it, US later
   --error-on PREFIX[:N]      end the N-th command starting with PREFIX (default every one) with
                              "[EOT](ERROR)" without running it
   --silent-on PREFIX[:N]     never end that command (no output, no marker)
@@ -158,7 +162,31 @@ bool ParseCommandFault(const std::string& text, unsigned defaultNth, tagCommandF
     return !fault.strPrefix.empty();
 }
 
-bool ParseFrameFault(const std::string& text, bool allowByte, tagFrameFault& fault) {
+// The options that pick a frame by kind and count, and what a third field gives.
+enum class EFrameFaultExtra { None, OptionalByte, Microseconds };
+
+struct tagFrameFaultOption {
+    const char* pszName;
+    std::vector<tagFrameFault> tagBoardOptions::*pRules;
+    EFrameFaultExtra extra;
+};
+
+const tagFrameFaultOption kFrameFaultOptions[] = {
+    {"--wrong-ack", &tagBoardOptions::aWrongAck, EFrameFaultExtra::OptionalByte},
+    {"--crc-error", &tagBoardOptions::aCrcError, EFrameFaultExtra::None},
+    {"--drop-ack", &tagBoardOptions::aDropAck, EFrameFaultExtra::None},
+    {"--delay-ack", &tagBoardOptions::aDelayAck, EFrameFaultExtra::Microseconds},
+};
+
+const tagFrameFaultOption* FindFrameFaultOption(const std::string& name) {
+    for (const tagFrameFaultOption& option : kFrameFaultOptions)
+        if (name == option.pszName)
+            return &option;
+    return nullptr;
+}
+
+// KIND:N, then BYTE (optional) or US (required) as the option wants.
+bool ParseFrameFault(const std::string& text, EFrameFaultExtra extra, tagFrameFault& fault) {
     std::size_t first = text.find(':');
     if (first == std::string::npos)
         return false;
@@ -166,12 +194,10 @@ bool ParseFrameFault(const std::string& text, bool allowByte, tagFrameFault& fau
     if (!kind)
         return false;
     std::string rest = text.substr(first + 1);
-    std::string byteText;
+    std::optional<std::string> third;
     std::size_t second = rest.find(':');
     if (second != std::string::npos) {
-        if (!allowByte)
-            return false;
-        byteText = rest.substr(second + 1);
+        third = rest.substr(second + 1);
         rest = rest.substr(0, second);
     }
     auto n = ParseSmall(rest);
@@ -179,15 +205,27 @@ bool ParseFrameFault(const std::string& text, bool allowByte, tagFrameFault& fau
         return false;
     fault.kind = *kind;
     fault.nNth = *n;
-    if (!byteText.empty()) {
-        auto b = ParseNumber(byteText, false);
+    switch (extra) {
+    case EFrameFaultExtra::None:
+        return !third;
+    case EFrameFaultExtra::OptionalByte: {
+        if (!third)
+            return true;
+        auto b = ParseNumber(*third, false);
         if (!b || *b > 0xff)
             return false;
         fault.byAnswer = std::uint8_t(*b);
-    } else if (second != std::string::npos) {
-        return false;
+        return true;
     }
-    return true;
+    case EFrameFaultExtra::Microseconds: {
+        auto us = third ? ParseSmall(*third) : std::nullopt;
+        if (!us)
+            return false;
+        fault.nDelayUs = *us;
+        return true;
+    }
+    }
+    return false;
 }
 
 bool ParseDisconnect(const std::string& text, tagDisconnect& d) {
@@ -381,10 +419,10 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                    name == "--getinfo-page" || name == "--getinfo-block" || name == "--banner" ||
                    name == "--segments" || name == "--out" || name == "--staging-address" ||
                    name == "--exit-after-boards" || name == "--ack-delay-us" || name == "--delay-ms" ||
-                   name == "--silent-start" || name == "--power-on-delay" || name == "--wrong-ack" ||
-                   name == "--crc-error" || name == "--error-on" || name == "--silent-on" ||
-                   name == "--huge-reply" || name == "--noise" || name == "--disconnect-at" ||
-                   name == "--error-gap-us" || name == "--corrupt-flash") {
+                   name == "--silent-start" || name == "--power-on-delay" || FindFrameFaultOption(name) ||
+                   name == "--error-on" || name == "--silent-on" || name == "--huge-reply" ||
+                   name == "--noise" || name == "--disconnect-at" || name == "--error-gap-us" ||
+                   name == "--corrupt-flash") {
             if (!takeValue())
                 return EParseResult::UsageError;
             if (name == "--flash") {
@@ -468,11 +506,11 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                     return bad();
                 else
                     o.nNoise = *n;
-            } else if (name == "--wrong-ack" || name == "--crc-error") {
+            } else if (const tagFrameFaultOption* option = FindFrameFaultOption(name)) {
                 tagFrameFault fault;
-                if (!ParseFrameFault(value, name == "--wrong-ack", fault))
+                if (!ParseFrameFault(value, option->extra, fault))
                     return bad();
-                (name == "--wrong-ack" ? o.aWrongAck : o.aCrcError).push_back(fault);
+                (o.*(option->pRules)).push_back(fault);
             } else if (name == "--error-on" || name == "--silent-on") {
                 tagCommandFault fault;
                 if (!ParseCommandFault(value, 0, fault))

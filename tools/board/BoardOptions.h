@@ -14,12 +14,13 @@ constexpr int kFrameKindCount = 6;
 const char* FlashTypeName(EFlashType type);
 const char* FrameKindName(EFrameKind kind);
 
-// --wrong-ack and --crc-error: the n-th well-formed frame of a kind (counted over the whole run,
-// retransmissions included).
+// --wrong-ack, --crc-error, --drop-ack and --delay-ack: the n-th well-formed frame of a kind
+// (counted over the whole run, retransmissions included).
 struct tagFrameFault {
     EFrameKind kind = EFrameKind::Start;
     unsigned nNth = 1;
-    std::uint8_t byAnswer = 0x55;
+    std::uint8_t byAnswer = 0x55; // --wrong-ack
+    unsigned nDelayUs = 0;        // --delay-ack
 };
 
 // --error-on and --silent-on: commands whose text starts with the prefix; nNth 0 means every one.
@@ -65,6 +66,8 @@ struct tagBoardOptions {
     unsigned nPowerOnDelayMs = 0;
     std::vector<tagFrameFault> aWrongAck;
     std::vector<tagFrameFault> aCrcError;
+    std::vector<tagFrameFault> aDropAck;
+    std::vector<tagFrameFault> aDelayAck;
     std::vector<tagCommandFault> aErrorOn;
     std::vector<tagCommandFault> aSilentOn;
     std::vector<tagHugeReply> aHugeReply;

@@ -107,6 +107,11 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
                 blocked = true;
                 return -1;
             }
+            const std::int64_t writtenNs = MonotonicNs();
+            if (m_nWritten == 0 && chunk.tag == EOutTag::ErrorAfterGap)
+                m_Stats.qwErrorGapMaxNs =
+                    std::max(m_Stats.qwErrorGapMaxNs, std::uint64_t(writtenNs - m_nLastWriteNs));
+            m_nLastWriteNs = writtenNs;
             m_nWritten += std::size_t(n);
             m_Stats.qwBytesSent += std::uint64_t(n);
         }

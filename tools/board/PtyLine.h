@@ -67,5 +67,6 @@ private:
     std::int64_t m_nStartNs = 0;
     std::size_t m_nWritten = 0;
     std::int64_t m_nLastDoneNs = 0;
+    std::int64_t m_nLastWriteNs = 0; // when the latest byte was written
     bool m_bByteNext = false;
 };

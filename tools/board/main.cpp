@@ -64,6 +64,7 @@ std::string StatsText(const tagBoardStats& s) {
     add("frames_acked", s.nFramesAcked);
     add("frames_rejected", s.nFramesRejected);
     add("output_late_max_ns", s.qwOutputLateMaxNs);
+    add("error_gap_max_ns", s.qwErrorGapMaxNs);
     for (unsigned i = 1; i <= s.nPowerOns; ++i) {
         auto start = s.aStartNs.find(i);
         auto eot = s.aLastEotNs.find(i);
