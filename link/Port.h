@@ -4,9 +4,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
-#include <string_view>
 
 class CStopFlag;
 
@@ -27,11 +25,11 @@ public:
     virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t n) = 0;
     // Returns after the read total when nothing arrives, about 1 ms after the line goes quiet once
     // bytes have arrived, or when n bytes are in. Returns early with what it has when stop is set.
-    // Once the bytes read contain one of the end markers (a reply is complete) and the line hands
-    // bytes over one or two at a time, on time, a quiet gap of two character times (more when the
-    // bytes came with some jitter) ends the read instead of the millisecond: the same bytes, sooner.
-    virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
-                               std::span<const std::string_view> endMarkers = {}) = 0;
+    virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) = 0;
+    // True once the line has been quiet for at least us microseconds since the last byte read (or
+    // the last purge, or the opening), waiting out what is left of that time; false as soon as a
+    // byte is waiting, or when the port is lost or the job stopped. Waiting bytes stay for Read.
+    virtual bool QuietFor(std::uint32_t us) = 0;
 
     virtual void PurgeRx() = 0;
     virtual void PurgeTx() = 0;

@@ -6,12 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <iterator>
+#include <chrono>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -40,9 +38,10 @@ public:
         m_port->setFlowControl(QSerialPort::NoFlowControl);
         m_port->setReadBufferSize(10240 * 16);
         m_port->clear(QSerialPort::AllDirections);
+        m_lastByteNs = NowNs();
 #ifdef Q_OS_LINUX
-        // The reads' short waits (a fifth of a millisecond after a reply's marker) on this, the
-        // port's thread, would otherwise end up to 50 us late: the kernel's default timer slack.
+        // The waits for a quiet line on this, the port's thread, would otherwise end up to 50 us
+        // late: the kernel's default timer slack.
         prctl(PR_SET_TIMERSLACK, 1000UL);
 #endif
         return true;
@@ -117,42 +116,12 @@ public:
 #endif
     }
 
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
-                       std::span<const std::string_view> endMarkers) override {
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
         if (!Usable() || n == 0)
             return 0;
         QElapsedTimer timer;
         timer.start();
         std::uint32_t got = 0;
-        bool complete = false;
-        qint64 lastArrivalNs = 0;
-        // Byte-by-byte delivery seen so far: pieces in a row of one or two bytes, and how far each
-        // of the last few came off its character times.
-        std::uint32_t bytewise = 0;
-        qint64 offNs[kBytewisePieces] = {};
-        auto take = [&](std::uint32_t r) {
-            const qint64 at = timer.nsecsElapsed();
-            if (r <= kBytewisePiece)
-                offNs[bytewise++ % kBytewisePieces] =
-                    got > 0 ? std::abs(at - lastArrivalNs - qint64(r) * kCharNs) : 0;
-            else
-                bytewise = 0;
-            const std::uint32_t before = got;
-            got += r;
-            lastArrivalNs = at;
-            complete = complete || EndsReply(buffer, before, got, endMarkers);
-        };
-        // A complete reply is followed, if at all, by its marker's continuation ("(ERROR)" after
-        // "[EOT]") within a character time on the wire. Only a line that hands bytes over one or
-        // two at a time shows it that soon, and only about as punctually as it showed the bytes
-        // before; a UART's receive FIFO or a USB adapter passes them on in batches up to a
-        // millisecond apart, so after those the read keeps the full quiet millisecond.
-        auto quietNs = [&]() -> qint64 {
-            if (!complete || bytewise < kBytewisePieces)
-                return kQuietNs;
-            const qint64 off = *std::max_element(std::begin(offNs), std::end(offNs));
-            return std::min(kQuietNs, std::max(kCompleteQuietNs, kCharNs + 2 * off));
-        };
         while (got < n) {
             // Bytes the port object holds come first: its notifier may have read some while the
             // thread's event loop ran.
@@ -160,31 +129,24 @@ public:
             if (avail > 0) {
                 const qint64 r =
                     m_port->read(reinterpret_cast<char*>(buffer) + got, std::min<qint64>(avail, n - got));
-                if (r > 0)
-                    take(std::uint32_t(r));
+                if (r > 0) {
+                    got += std::uint32_t(r);
+                    m_lastByteNs = NowNs();
+                }
                 continue;
             }
-            const qint64 quiet = quietNs();
 #ifdef Q_OS_UNIX
             // Then straight from the descriptor into the caller's buffer, sparing the port object's
             // second poll, size query and copy of every piece.
             const ssize_t r = ::read(int(m_port->handle()), buffer + got, n - got);
             if (r > 0) {
-                take(std::uint32_t(r));
+                got += std::uint32_t(r);
+                m_lastByteNs = NowNs();
                 continue;
             }
             if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 m_lost = true; // EIO: an unplugged adapter or a closed pseudo-terminal
                 break;
-            }
-            if (quiet < kQuietNs) {
-                // A short quiet is watched rather than slept: a timer wake-up comes tens of
-                // microseconds late, a tenth of what a console command costs above its line time.
-                // Yielding lets the kernel's worker that hands the next byte over run on this core.
-                if (timer.nsecsElapsed() - lastArrivalNs >= quiet || Stopped())
-                    break;
-                sched_yield();
-                continue;
             }
 #endif
             const qint64 leftUs = (qint64(m_readTotalMs) * 1000000 - timer.nsecsElapsed()) / 1000;
@@ -192,7 +154,7 @@ public:
                 break;
             // Before the first byte wait in short slices (so a stop is seen); after it, the line's
             // quiet interval ends the read.
-            qint64 waitUs = got == 0 ? std::min<qint64>(leftUs, 20000) : (quiet + 999) / 1000;
+            qint64 waitUs = got == 0 ? std::min<qint64>(leftUs, 20000) : kQuietUs;
             waitUs = std::min(waitUs, leftUs);
             const int ready = WaitReadable(waitUs);
             if (ready < 0)
@@ -203,7 +165,23 @@ public:
         return got;
     }
 
+    bool QuietFor(std::uint32_t us) override {
+        for (;;) {
+            if (!Usable() || Stopped() || m_port->bytesAvailable() > 0)
+                return false;
+            const qint64 leftNs = m_lastByteNs + qint64(us) * 1000 - NowNs();
+            // Even once the time is up, a byte already waiting ends the quiet.
+            const int ready = WaitReadable(leftNs > 0 ? std::min<qint64>((leftNs + 999) / 1000, 20000) : 0);
+            if (ready != 0)
+                return false;
+            if (leftNs <= 0)
+                return true;
+        }
+    }
+
     void PurgeRx() override {
+        // A discarded byte may have arrived just now: the line's quiet starts afresh.
+        m_lastByteNs = NowNs();
         if (Usable())
             m_port->clear(QSerialPort::Input);
     }
@@ -223,26 +201,11 @@ public:
 
 private:
     // The line's quiet interval that ends a read once bytes have come.
-    static constexpr qint64 kQuietNs = 1000000;
-    // About two character times at 115200 baud: after a complete reply on a line that delivers
-    // bytes as they come, with perfect timing, the quiet that ends the read.
-    static constexpr qint64 kCompleteQuietNs = 200000;
-    static constexpr qint64 kCharNs = 86806;
-    // Byte-by-byte delivery: pieces of at most two bytes (a reader a little late sees two), at
-    // least three in a row, so "[EOT]" came in them and the gaps between them can be timed.
-    static constexpr std::uint32_t kBytewisePiece = 2;
-    static constexpr std::uint32_t kBytewisePieces = 3;
+    static constexpr qint64 kQuietUs = 1000;
 
-    static bool EndsReply(const std::uint8_t* buffer, std::uint32_t before, std::uint32_t got,
-                          std::span<const std::string_view> endMarkers) {
-        const std::string_view data(reinterpret_cast<const char*>(buffer), got);
-        for (std::string_view marker : endMarkers) {
-            // Only the new bytes (and a marker's length before them) can complete a marker.
-            const std::size_t from = before > marker.size() ? before - marker.size() : 0;
-            if (data.find(marker, from) != std::string_view::npos)
-                return true;
-        }
-        return false;
+    static qint64 NowNs() {
+        using namespace std::chrono;
+        return qint64(duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
     }
 
     // Waits up to us microseconds for input: 1 when bytes came (on Unix still in the descriptor,
@@ -296,6 +259,7 @@ private:
     unsigned m_readTotalMs = 2000;
     unsigned m_writeMsPerByte = 100;
     bool m_lost = false;
+    qint64 m_lastByteNs = 0; // steady clock: the last byte read, or the last purge or opening
     std::shared_ptr<CStopFlag> m_stop;
 };
 

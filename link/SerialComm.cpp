@@ -128,11 +128,10 @@ std::uint32_t CSerialComm::Write(const std::uint8_t* data, std::uint32_t n) {
     return m_port->Write(data, n);
 }
 
-std::uint32_t CSerialComm::Read(std::uint8_t* buffer, std::uint32_t n,
-                                std::span<const std::string_view> endMarkers) {
+std::uint32_t CSerialComm::Read(std::uint8_t* buffer, std::uint32_t n) {
     if (!m_port || IsStopped())
         return 0;
-    return m_port->Read(buffer, n, endMarkers);
+    return m_port->Read(buffer, n);
 }
 
 int CSerialComm::SendFrame(const std::uint8_t* frame, std::uint32_t length, std::uint32_t attemptLimit) {
@@ -141,10 +140,14 @@ int CSerialComm::SendFrame(const std::uint8_t* frame, std::uint32_t length, std:
     for (std::uint32_t attempt = 0; attempt < attemptLimit; ++attempt) {
         if (IsStopped() || m_port->IsLost())
             return 0;
+        // Stale input is discarded before the frame goes out, never after: the board may answer
+        // before this thread runs again (a busy machine), and that answer is this frame's.
         m_port->PurgeTx();
+        m_port->PurgeRx();
         if (Write(frame, length) < length)
             return 0; // a short write is not retried
-        m_port->PurgeRx();
+        if (m_frameWritten)
+            m_frameWritten();
         std::uint8_t answer = 0;
         if (Read(&answer, 1) == 1 && answer == kAck) {
             AppendToLog(&answer, 1);
@@ -154,8 +157,8 @@ int CSerialComm::SendFrame(const std::uint8_t* frame, std::uint32_t length, std:
     return 0;
 }
 
-std::uint32_t CSerialComm::ReceiveChunk(std::uint8_t* buffer, std::span<const std::string_view> endMarkers) {
-    std::uint32_t n = Read(buffer, kChunkSize, endMarkers);
+std::uint32_t CSerialComm::ReceiveChunk(std::uint8_t* buffer) {
+    std::uint32_t n = Read(buffer, kChunkSize);
     if (n == 0)
         return 0;
     if (m_nHistory + n > kHistorySize) {

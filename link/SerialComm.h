@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@ public:
     static constexpr std::uint32_t kHistorySize = 0x1000000; // 16 MiB
     static constexpr std::uint32_t kReplySize = 0x100000;    // 1 MiB
     static constexpr std::uint32_t kChunkSize = 1024;
+    // A console reply ending in "[EOT]" is a success only once the line has been quiet this long
+    // after it: the "(ERROR)" of a failed command may come in a later piece (a receive FIFO, a USB
+    // adapter). The quiet millisecond, and half as much again for the way from the line to this
+    // thread (the kernel's hand-over and the thread's wake-up vary by tens to hundreds of
+    // microseconds on a busy machine). A longer gap still reads as success.
+    static constexpr std::uint32_t kMarkerGuardUs = 1500;
 
     CSerialComm();
     virtual ~CSerialComm();
@@ -40,10 +47,9 @@ public:
     int Open(const std::string& name);
     void Close();
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t n);
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n,
-                       std::span<const std::string_view> endMarkers = {});
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n);
     int SendFrame(const std::uint8_t* frame, std::uint32_t length, std::uint32_t attemptLimit);
-    std::uint32_t ReceiveChunk(std::uint8_t* buffer, std::span<const std::string_view> endMarkers = {});
+    std::uint32_t ReceiveChunk(std::uint8_t* buffer);
 
     // Boot download.
     int DownloadBoot();
@@ -63,6 +69,10 @@ public:
     std::uint32_t GetDeviceInfoOffset(std::string& flashType);
     std::uint32_t GetBlockSize(const std::string& flashType);
     std::uint32_t GetPageSize(const std::string& flashType);
+
+    // Test hook: runs on the job's thread right after each frame is written, before its
+    // acknowledgement is read (tests hold the thread up here, as a busy machine can).
+    void SetFrameWrittenHook(std::function<void()> hook) { m_frameWritten = std::move(hook); }
 
     // The port went away during the job (adapter unplugged).
     bool PortLost() const;
@@ -93,6 +103,9 @@ protected:
     bool ReplyContains(const char* needle, std::uint32_t from) const;
     std::uint32_t ScanStart(std::uint32_t previousLength, std::size_t needleLength) const;
     void SendModalBox(const std::string& text);
+    // One frame of a console command, one attempt; when it is not acknowledged the line is
+    // drained (within the command's time-out from start) and 0 returned.
+    int SendCommandFrame(const Bytes& frame, std::uint32_t start, std::uint32_t timeoutMs);
 
     tagBootSegment m_Segments[4];
     int m_nSegments = 0;
@@ -111,6 +124,7 @@ protected:
     IBurnWindow* m_window = nullptr;
     const BurnConfig* m_config = nullptr;
     std::shared_ptr<CStopFlag> m_stop;
+    std::function<void()> m_frameWritten;
 };
 
 extern CSerialComm g_SerialComm;

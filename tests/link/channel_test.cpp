@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
+#include <thread>
 
 namespace {
 
@@ -27,7 +29,7 @@ public:
         written.emplace_back(data, data + n);
         return n - shortBy;
     }
-    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n, std::span<const std::string_view>) override {
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t n) override {
         if (answers.empty())
             return 0;
         Bytes a = answers.front();
@@ -36,6 +38,7 @@ public:
         std::copy(a.begin(), a.begin() + k, buffer);
         return k;
     }
+    bool QuietFor(std::uint32_t) override { return answers.empty(); }
     void PurgeRx() override { ++purgesRx; }
     void PurgeTx() override {}
     bool IsLost() const override { return false; }
@@ -167,6 +170,27 @@ TEST(ChannelBoard, WrongAckOverThePseudoTerminal) {
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(trace.find("start", first + 5), std::string::npos);
     EXPECT_EQ(h.LogFile(), "\xAA");
+}
+
+// On a pseudo-terminal the board can answer within microseconds, and a busy machine can hold the
+// tool's thread up between writing a frame and reading the answer: the answer is still the frame's,
+// so every frame is acknowledged at its first attempt and nothing is sent twice.
+TEST(ChannelBoard, ThreadHeldUpAfterTheWriteLosesNoAcknowledgement) {
+    CBoardProcess board({"--ack-delay-us", "0"});
+    CChannelHarness h;
+    static const Bytes code(2048, 0x11);
+    h.Comm().SetSegments({{0x12000, 2048, code.data()}, {0x10C00, 64, code.data()}});
+    h.Comm().SetFrameWrittenHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+    ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
+    EXPECT_EQ(h.Comm().DownloadSegments(), 1);
+    EXPECT_EQ(h.Comm().WaitBootStart(), 1);
+    EXPECT_EQ(h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 2000), 1);
+    h.Comm().Close();
+    board.Stop();
+    // Start, two heads, three data frames, two tails, a command's head and word.
+    EXPECT_EQ(board.Stats()["frames_acked"], 10u);
+    for (const std::string& line : board.TraceLines())
+        EXPECT_EQ(line.rfind("repeat", 0), std::string::npos) << line;
 }
 
 namespace {
