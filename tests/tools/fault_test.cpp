@@ -2,6 +2,7 @@
 // a clear state with its message, records nothing, and leaves the port to the next job.
 #include "BoardProcess.h"
 #include "CliProcess.h"
+#include "SerialComm.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,9 @@ struct FaultCase {
     // Afterwards: the next job burns the same board, the board has gone (unplugged), or neither
     // (the fault stays with the board).
     enum { NextBurns, BoardGone, Skip } after = NextBurns;
+    // The case needs the board's timing (a gap before "(ERROR)"): a run in which the machine held
+    // the board up until the gap reached the tool's guard shows nothing and is made again.
+    bool timed = false;
 };
 
 // Test names in the output, not the bytes of the case.
@@ -44,31 +48,40 @@ TEST_P(FaultTable, EndsClearly) {
     const FaultCase& c = GetParam();
     std::vector<std::string> boardArgs = {"--bootargs", kNandArgs, "--getinfo-block", "Block: 16KB"};
     boardArgs.insert(boardArgs.end(), c.boardArgs.begin(), c.boardArgs.end());
-    CBoardProcess board(boardArgs);
-    CTempDir dir;
-    std::ofstream(dir.File("BurnConfig.ini")) << "[BurnConfig]\nCfgName=hwver:A1\nExtraInfo=0x4000:ITEM\n";
-    std::vector<std::string> args = {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5e", "--id-string",
-                                     "SN1",    "--records"};
-    args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
-    const CliResult r = RunCli(dir, args, 60);
-    EXPECT_EQ(r.exit, c.exit) << r.err;
-    if (c.err == "LOST") {
-        EXPECT_EQ(r.err, "Error: The serial port " + board.PortPath() +
-                             " was disconnected! Please check the cable, and try again.\n");
-    } else {
-        EXPECT_EQ(r.err, c.err);
-    }
-    EXPECT_LT(r.seconds, c.maxSeconds);
-    const bool recorded = std::ifstream(dir.File("BurntMacandIDList.txt")).good();
-    EXPECT_EQ(recorded, c.exit == 0);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        CBoardProcess board(boardArgs);
+        CTempDir dir;
+        std::ofstream(dir.File("BurnConfig.ini"))
+            << "[BurnConfig]\nCfgName=hwver:A1\nExtraInfo=0x4000:ITEM\n";
+        std::vector<std::string> args = {
+            "--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN1", "--records"};
+        args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
+        const CliResult r = RunCli(dir, args, 60);
+        if (c.timed && r.exit == 0 &&
+            board.Stats()["error_gap_max_ns"] + 300000 >= std::uint64_t(CSerialComm::kMarkerGuardUs) * 1000)
+            continue;
+        EXPECT_EQ(r.exit, c.exit) << r.err;
+        if (c.err == "LOST") {
+            EXPECT_EQ(r.err, "Error: The serial port " + board.PortPath() +
+                                 " was disconnected! Please check the cable, and try again.\n");
+        } else {
+            EXPECT_EQ(r.err, c.err);
+        }
+        EXPECT_LT(r.seconds, c.maxSeconds);
+        const bool recorded = std::ifstream(dir.File("BurntMacandIDList.txt")).good();
+        EXPECT_EQ(recorded, c.exit == 0);
 
-    if (c.after == FaultCase::NextBurns) {
-        // The port was closed and the board is ready: the next job burns it.
-        const CliResult next = RunCli(dir, {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5f"}, 60);
-        EXPECT_EQ(next.exit, 0) << next.err;
-    } else if (c.after == FaultCase::BoardGone) {
-        EXPECT_TRUE(board.WaitForExit(5000));
+        if (c.after == FaultCase::NextBurns) {
+            // The port was closed and the board is ready: the next job burns it.
+            const CliResult next =
+                RunCli(dir, {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5f"}, 60);
+            EXPECT_EQ(next.exit, 0) << next.err;
+        } else if (c.after == FaultCase::BoardGone) {
+            EXPECT_TRUE(board.WaitForExit(5000));
+        }
+        return;
     }
+    GTEST_SKIP() << "the board was held up past the guard in every attempt";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,14 +100,41 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"WrongAckHead", {"--wrong-ack", "head:2"}, {}, 0, "", 20},
         FaultCase{"WrongAckData", {"--wrong-ack", "data:1"}, {}, 0, "", 20},
         FaultCase{"WrongAckTail", {"--wrong-ack", "tail:2"}, {}, 0, "", 20},
-        FaultCase{"WrongAckCommandHead", {"--wrong-ack", "cmdhead:3"}, {}, 0, "", 20},
-        FaultCase{"WrongAckCommandWord", {"--wrong-ack", "cmdword:3"}, {}, 0, "", 20},
+        // Inside a command a missing or wrong acknowledgement fails the command: the board may
+        // have run it already, and its answers could be read as the next command's.
+        // (The third command asks for the page size, which only the item's write needs.)
+        FaultCase{"WrongAckCommandHead", {"--wrong-ack", "cmdhead:3"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"WrongAckCommandWord", {"--wrong-ack", "cmdword:3"}, {}, 1, kBurnFailed, 20},
         FaultCase{"CrcErrorStart", {"--crc-error", "start:1"}, {}, 0, "", 20},
         FaultCase{"CrcErrorHead", {"--crc-error", "head:1"}, {}, 0, "", 20},
         FaultCase{"CrcErrorData", {"--crc-error", "data:2"}, {}, 0, "", 20},
         FaultCase{"CrcErrorTail", {"--crc-error", "tail:1"}, {}, 0, "", 20},
-        FaultCase{"CrcErrorCommandHead", {"--crc-error", "cmdhead:5"}, {}, 0, "", 20},
-        FaultCase{"CrcErrorCommandWord", {"--crc-error", "cmdword:5"}, {}, 0, "", 20},
+        FaultCase{"CrcErrorCommandHead", {"--crc-error", "cmdhead:5"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"CrcErrorCommandWord", {"--crc-error", "cmdword:5"}, {}, 1, kBurnFailed, 20},
+        // One acknowledgement byte lost on the line after a command ran (commands of this job: 1
+        // print, 2 and 3 getinfo, 4 mw.b, 5 to 21 mw.l, 22 nand erase, 23 nand write, then the
+        // item's). The flash command that follows would fail; its "[EOT](ERROR)" must never be
+        // read for another command. That flash command's fault stays with the board.
+        FaultCase{"DroppedAckBeforeFailingErase",
+                  {"--drop-ack", "cmdword:21", "--error-on", "nand erase:1"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::Skip},
+        FaultCase{"DroppedAckBeforeFailingWrite",
+                  {"--drop-ack", "cmdword:22", "--error-on", "nand write:1"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::Skip},
+        FaultCase{"DroppedAckAfterWord", {"--drop-ack", "cmdword:10"}, {}, 1, kBurnFailed, 20},
+        FaultCase{"DroppedAckAfterHead", {"--drop-ack", "cmdhead:10"}, {}, 1, kBurnFailed, 20},
+        FaultCase{
+            "DroppedAckDuringDownload", {"--drop-ack", "data:1", "--drop-ack", "tail:2"}, {}, 0, "", 20},
+        FaultCase{"LateAckWithinTheWait", {"--delay-ack", "cmdword:10:100000"}, {}, 0, "", 20},
+        FaultCase{"LateAckAfterTheWait", {"--delay-ack", "cmdword:10:300000"}, {}, 1, kBurnFailed, 20},
         FaultCase{"NoiseBeforeAnnouncement", {"--noise", "700"}, {}, 0, "", 20},
         FaultCase{"ErrorOnPrint", {"--error-on", "print:1"}, {}, 1, kNoAddress, 20},
         FaultCase{"ErrorOnGetinfo", {"--error-on", "getinfo:1"}, {}, 1, kNoAddress, 20},
@@ -104,6 +144,56 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ErrorOnWrite", {"--error-on", "nand write:1"}, {}, 1, kBurnFailed, 20},
         FaultCase{"ErrorOnItemErase", {"--error-on", "nand erase:2"}, {}, 1, kBurnFailed, 20},
         FaultCase{"ErrorOnItemWrite", {"--error-on", "nand write:2"}, {}, 1, kBurnFailed, 20},
+        // "(ERROR)" apart from its "[EOT]" on a paced line, as a receive FIFO or a USB adapter can
+        // hand it over: within the guard it is a failure, every time.
+        FaultCase{"ErrorGap150OnWrite",
+                  {"--pace", "--error-gap-us", "150", "--error-on", "nand write:1"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
+        FaultCase{"ErrorGap400OnWrite",
+                  {"--pace", "--error-gap-us", "400", "--error-on", "nand write:1"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
+        FaultCase{"ErrorGap900OnWrite",
+                  {"--pace", "--error-gap-us", "900", "--error-on", "nand write:1"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
+        FaultCase{"ErrorGap150OnWord",
+                  {"--pace", "--error-gap-us", "150", "--error-on", "mw.l:5"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
+        FaultCase{"ErrorGap400OnWord",
+                  {"--pace", "--error-gap-us", "400", "--error-on", "mw.l:5"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
+        FaultCase{"ErrorGap900OnWord",
+                  {"--pace", "--error-gap-us", "900", "--error-on", "mw.l:5"},
+                  {},
+                  1,
+                  kBurnFailed,
+                  20,
+                  FaultCase::NextBurns,
+                  true},
         // A silent command runs into the job's time-out here; the console time-out itself is
         // covered below with a full wait.
         FaultCase{"SilentFill", {"--silent-on", "mw.b:1"}, {"--timeout-ms", "2500"}, 1, kTimeout, 10},

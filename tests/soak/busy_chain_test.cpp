@@ -1,0 +1,92 @@
+// A chain of 200 boards under Increase on a machine whose two cores are kept busy by two other
+// programs, against a board that answers every frame at once: the tool's thread often runs late
+// between writing a frame and reading its answer, yet no answer is lost and no board fails.
+#include "BoardProcess.h"
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kBoards = 200;
+
+// A program that keeps one core busy until it is killed.
+class CBusyProcess {
+public:
+    CBusyProcess() {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        char name[] = "yes";
+        char* argv[] = {name, nullptr};
+        if (posix_spawnp(&m_nPid, "yes", &actions, nullptr, argv, environ) != 0)
+            m_nPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CBusyProcess() {
+        if (m_nPid > 0) {
+            kill(m_nPid, SIGKILL);
+            waitpid(m_nPid, nullptr, 0);
+        }
+    }
+    CBusyProcess(const CBusyProcess&) = delete;
+    CBusyProcess& operator=(const CBusyProcess&) = delete;
+    bool Running() const { return m_nPid > 0 && waitpid(m_nPid, nullptr, WNOHANG) == 0; }
+
+private:
+    pid_t m_nPid = -1;
+};
+
+} // namespace
+
+TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
+    CBoardProcess board({"--bootargs", "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)", "--swap-boards",
+                         "--ack-delay-us", "0"});
+    CTempDir dir;
+    std::ofstream(dir.File("BurnConfig.ini")) << "[BurnConfig]\nCfgName=hwver:A1\n";
+    CBusyProcess busy1, busy2;
+    ASSERT_TRUE(busy1.Running());
+    ASSERT_TRUE(busy2.Running());
+
+    const CliResult r =
+        RunCli(dir,
+               {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:00:00", "--id-string", "SN", "--id-number",
+                "000001", "--rule", "increase", "--records", "--boards", std::to_string(kBoards)},
+               900);
+    EXPECT_TRUE(busy1.Running() && busy2.Running()); // the load lasted the whole chain
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    const std::string records = ReadFileBytes(dir.File("BurntMacandIDList.txt"));
+    size_t lines = 0;
+    for (size_t at = 0; (at = records.find("\r\n", at)) != std::string::npos; at += 2)
+        ++lines;
+    EXPECT_EQ(lines, size_t(kBoards));
+
+    board.Stop();
+    // A frame sent again shows as a repeat, a refused one as rejected. A lost acknowledgement of a
+    // command would have failed its job. Every other frame waits 150 ms for its answer and must
+    // not be sent twice either; the start and head frames wait only 13 and 30 ms, which a machine
+    // loaded beyond these two processes can keep the board from meeting, and their resend is the
+    // handshake's own rule.
+    size_t handshakeRepeats = 0;
+    for (const std::string& line : board.TraceLines()) {
+        if (line.rfind("repeat start", 0) == 0 || line.rfind("repeat head", 0) == 0)
+            ++handshakeRepeats;
+        else
+            EXPECT_NE(line.rfind("repeat", 0), 0u) << line;
+    }
+    RecordProperty("handshake_repeats", int(handshakeRepeats));
+    auto stats = board.Stats();
+    EXPECT_EQ(stats["frames_rejected"], 0u);
+    EXPECT_EQ(stats["commands_failed"], 0u);
+    EXPECT_EQ(stats["power_ons"], std::uint64_t(kBoards));
+}
