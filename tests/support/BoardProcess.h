@@ -59,7 +59,7 @@ public:
     std::vector<std::uint8_t> RamStaging();
     // stats.txt as key -> number (bytes_received, bytes_sent, power_ons, commands,
     // commands_failed, frames_acked, frames_rejected, output_late_max_ns, error_gap_max_ns,
-    // power_on.N.start_ns, power_on.N.last_eot_ns).
+    // held_up_max_ns, power_on.N.start_ns, power_on.N.last_eot_ns).
     std::map<std::string, std::uint64_t> Stats();
 
 private:

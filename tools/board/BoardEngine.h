@@ -40,6 +40,9 @@ struct tagBoardStats {
     // The longest quiet actually left on the line before an "(ERROR)" sent apart from its "[EOT]"
     // (--error-gap-us): from the write of the "]" to the write of the "(".
     std::uint64_t qwErrorGapMaxNs = 0;
+    // The longest the board came back from a wait later than it asked to: it ran late at that
+    // moment, input included.
+    std::uint64_t qwHeldUpMaxNs = 0;
     // Per power-on: CLOCK_MONOTONIC ns when the start frame's 0xAA went out, and when the last
     // "[EOT]" went out.
     std::map<unsigned, std::int64_t> aStartNs;

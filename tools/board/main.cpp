@@ -4,6 +4,7 @@
 #include "BootLoader.h"
 #include "PtyLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -65,6 +66,7 @@ std::string StatsText(const tagBoardStats& s) {
     add("frames_rejected", s.nFramesRejected);
     add("output_late_max_ns", s.qwOutputLateMaxNs);
     add("error_gap_max_ns", s.qwErrorGapMaxNs);
+    add("held_up_max_ns", s.qwHeldUpMaxNs);
     for (unsigned i = 1; i <= s.nPowerOns; ++i) {
         auto start = s.aStartNs.find(i);
         auto eot = s.aLastEotNs.find(i);
@@ -192,6 +194,11 @@ int main(int argc, char** argv) {
         timespec timeout{time_t(waitNs / 1'000'000'000), long(waitNs % 1'000'000'000)};
         pollfd fd{pty.Master(), short(POLLIN | (blocked ? POLLOUT : 0)), 0};
         int ready = ppoll(&fd, 1, &timeout, &waitMask);
+        // Back later than the wait allowed: the machine held the board up (input that came
+        // meanwhile waited unread).
+        const std::int64_t heldUp = MonotonicNs() - (now + waitNs);
+        if (heldUp > 0)
+            stats.qwHeldUpMaxNs = std::max(stats.qwHeldUpMaxNs, std::uint64_t(heldUp));
         if (ready > 0 && (fd.revents & POLLIN)) {
             ssize_t n = read(pty.Master(), buffer, sizeof buffer);
             if (n > 0) {
