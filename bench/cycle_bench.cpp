@@ -1,8 +1,8 @@
 // Cycle time of whole burns against telvanor-board paced at 115200 baud, next to the line's own
 // limit: the bytes that crossed the line (as the board counted them) at 11520 bytes per second plus
-// the fixed pause after each boot download. Also the CPU used while waiting for a board, the
-// window's start-up against a bare dialog, and peak memory. Everything is measured side by side in
-// one run; only ratios are meant to be compared.
+// the fixed pause after each boot download and the quiet guard after each command's reply. Also the
+// CPU used while waiting for a board, the window's start-up against a bare dialog, and peak memory.
+// Everything is measured side by side in one run; only ratios are meant to be compared.
 #include "BenchSupport.h"
 
 #include <algorithm>
@@ -25,6 +25,8 @@
 #include <time.h>
 #include <unistd.h>
 #include <vector>
+
+#include "SerialComm.h"
 
 extern char** environ;
 
@@ -63,7 +65,7 @@ struct Case {
 
 struct Measure {
     bool ok = false;
-    double cycle = 0, bound = 0;
+    double cycle = 0, bound = 0, guard = 0;
     long maxRssKb = 0;
 };
 
@@ -107,7 +109,10 @@ Measure RunCase(const Case& c, bool window, const fs::path& root) {
         return m;
     const double bytes = double(stats["bytes_received"] + stats["bytes_sent"]);
     m.cycle = double(lastSuccess - std::int64_t(stats["power_on.1.start_ns"])) / 1e9;
-    m.bound = bytes / 11520.0 + c.boards * (c.ca ? 0.5 : 0.2);
+    // The waits the protocol mandates: the pause after each boot download, and the quiet guard
+    // after every reply's "[EOT]" before a command counts as done.
+    m.guard = double(stats["commands"]) * CSerialComm::kMarkerGuardUs / 1e6;
+    m.bound = bytes / 11520.0 + c.boards * (c.ca ? 0.5 : 0.2) + m.guard;
     m.ok = true;
     return m;
 }
@@ -398,7 +403,7 @@ int main(int argc, char** argv) {
     if (!startupOnly) {
         std::printf("Cycle time against the paced virtual board (115200 baud), median of %d run(s)\n\n",
                     runs);
-        std::printf("%-18s %10s %10s %9s", "case", "cli s", "bound s", "cli/bnd");
+        std::printf("%-18s %10s %10s %9s %9s", "case", "cli s", "bound s", "guard s", "cli/bnd");
 #ifdef TELVANOR_WINDOW_EXE
         std::printf(" %10s %9s %9s", "window s", "win/bnd", "win/cli");
 #endif
@@ -406,12 +411,13 @@ int main(int argc, char** argv) {
         for (const Case& c : cases) {
             if (!onlyCase.empty() && c.name != onlyCase)
                 continue;
-            std::vector<double> cli, bound, win;
+            std::vector<double> cli, bound, guard, win;
             for (int r = 0; r < runs; ++r) {
                 const Measure a = RunCase(c, false, root);
                 if (a.ok) {
                     cli.push_back(a.cycle);
                     bound.push_back(a.bound);
+                    guard.push_back(a.guard);
                     cliRss = std::max(cliRss, a.maxRssKb);
                 }
 #ifdef TELVANOR_WINDOW_EXE
@@ -428,7 +434,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             const double mc = Median(cli), mb = Median(bound);
-            std::printf("%-18s %10.3f %10.3f %9.3f", c.name.c_str(), mc, mb, mc / mb);
+            std::printf("%-18s %10.3f %10.3f %9.3f %9.3f", c.name.c_str(), mc, mb, Median(guard), mc / mb);
             cliGoal.Take(mc / mb, c.name);
 #ifdef TELVANOR_WINDOW_EXE
             if (win.empty()) {
