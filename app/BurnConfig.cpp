@@ -30,4 +30,6 @@ void LoadBurnConfig(BurnConfig& config) {
     config.m_nVerifyAfterWrite = ini.GetInt(section, "VerifyAfterWrite", 0);
     config.m_strExtraInfoText = ini.GetString(section, "ExtraInfo", "", 8192);
     config.m_strCfgNameText = ini.GetString(section, "CfgName", "", 8192);
+    config.m_strPoolUrl = ini.GetString("Pool", "Pool", "", 4096);
+    config.m_strLot = ini.GetString("Pool", "Lot", "", 256);
 }

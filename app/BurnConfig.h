@@ -41,6 +41,11 @@ struct BurnConfig {
     std::vector<tagExtra> m_aExtra;
     int m_nExtraInfoInputs = 0;
 
+    // Section [Pool]: with a lot, MAC and ID come from the identity pool (default pool when Pool is
+    // empty: sqlite:TelvanorPool.db in the program folder).
+    std::string m_strPoolUrl;
+    std::string m_strLot;
+
     // The two list values as read, before the item parser turns them into the arrays above.
     std::string m_strExtraInfoText;
     std::string m_strCfgNameText;

@@ -61,7 +61,22 @@ struct Case {
     std::vector<std::string> entries; // telvanor-cli options after --port and --dir
     int boards = 1;
     bool ca = false;
+    // Identities from a lot of this pool ("" typed): made afresh for each run, named in the entries
+    // as LOT and POOL.
+    std::string pool = std::string();
 };
+
+// A fresh lot for one run, its MACs apart from every other run's (PostgreSQL keeps them all).
+bool CreateLot(const fs::path& dir, const std::string& pool, const std::string& lot, int run) {
+    char hexRun[8];
+    std::snprintf(hexRun, sizeof hexRun, "%02x", run & 0xff);
+    Child create = Spawn({TELVANOR_CLI_EXE, "pool", "create", "--dir", dir.string(), "--pool", pool, "--lot",
+                          lot, "--mac-first", std::string("02:00:00:") + hexRun + ":00:00", "--mac-last",
+                          std::string("02:00:00:") + hexRun + ":ff:ff", "--id-string", "SN", "--id-first",
+                          "000001", "--id-last", "065536"},
+                         false, {});
+    return Wait(create.pid).status == 0;
+}
 
 struct Measure {
     bool ok = false;
@@ -82,6 +97,17 @@ Measure RunCase(const Case& c, bool window, const fs::path& root) {
     boardArgs.insert(boardArgs.end(), c.boardArgs.begin(), c.boardArgs.end());
     if (c.boards > 1)
         boardArgs.push_back("--swap-boards");
+    std::vector<std::string> entries = c.entries;
+    if (!c.pool.empty()) {
+        static int lots = 0;
+        const int run = ++lots;
+        const std::string pool = c.pool == "sqlite" ? "sqlite:pool.db" : c.pool;
+        const std::string lot = "bench" + std::to_string(run);
+        if (!CreateLot(dir, pool, lot, run))
+            return m;
+        for (std::string& e : entries)
+            e = e == "LOT" ? lot : e == "POOL" ? pool : e;
+    }
     Board board = StartBoard(dir, boardArgs);
     std::vector<std::string> args;
 #ifdef TELVANOR_WINDOW_EXE
@@ -92,7 +118,7 @@ Measure RunCase(const Case& c, bool window, const fs::path& root) {
     if (!window)
         args = {TELVANOR_CLI_EXE, "burn",     "--dir",    dir.string(),
                 "--port",         board.port, "--boards", std::to_string(c.boards)};
-    args.insert(args.end(), c.entries.begin(), c.entries.end());
+    args.insert(args.end(), entries.begin(), entries.end());
     Child tool = Spawn(args, true, {"QT_QPA_PLATFORM=offscreen"});
     int successes = 0;
     std::int64_t lastSuccess = 0;
@@ -349,8 +375,9 @@ int VerifyCost(const std::vector<Case>& cases, int runs, const fs::path& root) {
 
 int main(int argc, char** argv) {
     // --quick: one run of each case; --startup: only the start-up pairs; --case NAME: only the
-    // cycle of that case (to compare two builds of the tool or the board quickly); --verify-cost:
-    // only the cycle with the read-back check (--verify) against without, side by side.
+    // cycle of the cases whose names begin with NAME (to compare two builds of the tool or the
+    // board quickly; "--case nand-5" compares typed entries with the lots side by side);
+    // --verify-cost: only the cycle with the read-back check (--verify) against without, side by side.
     bool quick = false, startupOnly = false, verifyCost = false;
     std::string onlyCase;
     for (int i = 1; i < argc; ++i) {
@@ -366,7 +393,7 @@ int main(int argc, char** argv) {
     const std::string nand = "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)";
     const std::string emmc = "blkdevparts=mmcblk0:1M(boot),1M(env),1M(deviceinfo),-(rootfs)";
     std::string longName(900, 'v');
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"nand-example",
          {"--bootargs", nand},
          "CfgName=hwver:A1\n",
@@ -386,10 +413,35 @@ int main(int argc, char** argv) {
          {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN", "--id-number", "0001", "--rule", "increase",
           "--records"},
          5},
+        // The nand example chained over five boards, typed and from a lot: every board after the
+        // first reserves its unit inside the cycle, and every board commits one.
+        {"nand-5-typed",
+         {"--bootargs", nand},
+         "CfgName=hwver:A1\n",
+         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN", "--id-number", "000001", "--rule", "increase"},
+         5},
+        {"nand-5-sqlite",
+         {"--bootargs", nand},
+         "CfgName=hwver:A1\n",
+         {"--lot", "LOT", "--pool", "POOL"},
+         5,
+         false,
+         "sqlite"},
     };
+    // A local PostgreSQL server when one is named (scripts/with-postgres.sh starts a private one).
+    const char* pg = std::getenv("TELVANOR_TEST_PG_URL");
+    if (pg && *pg)
+        cases.push_back({"nand-5-postgresql",
+                         {"--bootargs", nand},
+                         "CfgName=hwver:A1\n",
+                         {"--lot", "LOT", "--pool", "POOL"},
+                         5,
+                         false,
+                         pg});
     const int runs = quick ? 1 : 5;
     if (verifyCost)
         return VerifyCost(cases, quick ? 1 : 11, root);
+    std::map<std::string, double> cliMedians, winMedians;
 
     long cliRss = 0;
 #ifdef TELVANOR_WINDOW_EXE
@@ -400,6 +452,7 @@ int main(int argc, char** argv) {
     Goal winGoal{"window / command line, every case", 1.05, true};
     Goal waitGoal{"waiting for a board, share of one core (cli, window)", 0.02, false};
     Goal startGoal{"window start-up / bare dialog, on a display", 1.5, false};
+    Goal poolGoal{"lot / typed entries, nand example chain", 1.03, true};
     if (!startupOnly) {
         std::printf("Cycle time against the paced virtual board (115200 baud), median of %d run(s)\n\n",
                     runs);
@@ -409,7 +462,7 @@ int main(int argc, char** argv) {
 #endif
         std::printf("\n");
         for (const Case& c : cases) {
-            if (!onlyCase.empty() && c.name != onlyCase)
+            if (!onlyCase.empty() && c.name.rfind(onlyCase, 0) != 0)
                 continue;
             std::vector<double> cli, bound, guard, win;
             for (int r = 0; r < runs; ++r) {
@@ -434,6 +487,9 @@ int main(int argc, char** argv) {
                 continue;
             }
             const double mc = Median(cli), mb = Median(bound);
+            cliMedians[c.name] = mc;
+            if (!win.empty())
+                winMedians[c.name] = Median(win);
             std::printf("%-18s %10.3f %10.3f %9.3f %9.3f", c.name.c_str(), mc, mb, Median(guard), mc / mb);
             cliGoal.Take(mc / mb, c.name);
 #ifdef TELVANOR_WINDOW_EXE
@@ -449,6 +505,24 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
 
+        std::printf("\nIdentities from a lot / typed, nand example chained over five boards:");
+        for (const char* store : {"sqlite", "postgresql"}) {
+            const std::string name = std::string("nand-5-") + store;
+            if (!cliMedians.count(name) || !cliMedians.count("nand-5-typed")) {
+                std::printf(" %s not measured;", store);
+                continue;
+            }
+            const double ratio = cliMedians[name] / cliMedians["nand-5-typed"];
+            std::printf(" %s cli %.3f", store, ratio);
+            poolGoal.Take(ratio, name + " cli");
+            if (winMedians.count(name) && winMedians.count("nand-5-typed")) {
+                const double winRatio = winMedians[name] / winMedians["nand-5-typed"];
+                std::printf(", window %.3f", winRatio);
+                poolGoal.Take(winRatio, name + " window");
+            }
+            std::printf(";");
+        }
+        std::printf("\n");
         if (!onlyCase.empty()) {
             fs::remove_all(root);
             return 0;
@@ -495,6 +569,7 @@ int main(int argc, char** argv) {
             winGoal.Print();
 #endif
             waitGoal.Print();
+            poolGoal.Print();
         }
 #ifdef TELVANOR_WINDOW_EXE
         startGoal.Print();

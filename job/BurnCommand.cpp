@@ -25,12 +25,14 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
         window.ShowMessageDlg(caption, Txt(strSelectPort));
         return false;
     }
-    if (!IsValidMac(mac)) {
+    // With a lot the job fills MAC and ID from the pool; what the fields hold is not used.
+    const bool lot = !config.m_strLot.empty();
+    if (!lot && !IsValidMac(mac)) {
         window.ShowMessageDlg(caption, Txt(strInvalidMac));
         return false;
     }
     const bool hex = window.IsChecked(IDC_HEX_RULE);
-    if (!CheckIdNumber(window, idNumber, Txt(strDefaultId), hex))
+    if (!lot && !CheckIdNumber(window, idNumber, Txt(strDefaultId), hex))
         return false;
     int k = 0;
     for (const tagExtraInfo& item : config.m_aExtraInfo)
@@ -48,7 +50,8 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     std::uint32_t keyBytes = 0;
     for (const std::string& key : keys)
         keyBytes += std::uint32_t(key.size() + 1);
-    const std::uint32_t length = DeviceInfoBlockLength(entries.strId, keys, !config.m_aExtra.empty());
+    const std::uint32_t length =
+        DeviceInfoBlockLength(lot ? std::string() : entries.strId, keys, !config.m_aExtra.empty());
     if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36) {
         window.ShowMessageDlg(caption,
                               tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));

@@ -185,6 +185,17 @@ void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool 
     ids.insert(ids.end(), strings.begin(), strings.end());
     ids.insert(ids.end(), numbers.begin(), numbers.end());
     window.Enable(ids, enable);
+    if (enable)
+        LotAdjustment(window, config);
+}
+
+void LotAdjustment(IBurnWindow& window, const BurnConfig& config) {
+    // The MAC and ID show the lot's unit; the change rule and the step are the lot's.
+    static const std::vector<int> kFromLot = {IDC_MAC,           IDC_ID_STRING,     IDC_ID_NUMBER,
+                                              IDC_RULE_CLEAR,    IDC_RULE_INCREASE, IDC_RULE_DECREASE,
+                                              IDC_HEX_RULE,      IDC_SINGLE_NET,    IDC_DOUBLE_NET};
+    if (!config.m_strLot.empty())
+        window.Enable(kFromLot, false);
 }
 
 void RemoveAdjustment(IBurnWindow& window, const BurnConfig& config) {
@@ -229,6 +240,7 @@ void OnBurnTimeout(IBurnWindow& window, CJobRunner& runner, const BurnConfig& co
         numbers.insert(numbers.end(), items.begin(), items.end());
         window.Enable(numbers, true);
     }
+    LotAdjustment(window, config);
     window.ShowMessageDlg(Txt(strErrorCaption), Txt(strBurnTimeout));
     runner.ClosePort();
 }

@@ -129,6 +129,9 @@ tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config);
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable);
 // The idle state after a restore when Remove is checked.
 void RemoveAdjustment(IBurnWindow& window, const BurnConfig& config);
+// With a lot (config.m_strLot) the MAC and ID fields show the lot's unit and cannot be edited, and
+// the rule and step controls stay disabled whenever the control set is enabled.
+void LotAdjustment(IBurnWindow& window, const BurnConfig& config);
 
 // The window's handling of IDT_BURN_TIMEOUT, shared with the command-line tool.
 void OnBurnTimeout(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config);

@@ -4,6 +4,8 @@
 #include "StrUtil.h"
 #include "TextTables.h"
 
+#include <utility>
+
 namespace {
 
 class CPoolSource : public IIdentitySource {
@@ -83,4 +85,30 @@ private:
 std::unique_ptr<IIdentitySource> MakePoolSource(const std::string& url, const std::string& programDir,
                                                 const std::string& lot) {
     return std::make_unique<CPoolSource>(url, programDir, lot);
+}
+
+CLotSource::CLotSource(const std::string& url, const std::string& programDir, const std::string& lot)
+    : m_inner(MakePoolSource(url.empty() ? std::string(kDefaultPoolUrl) : url, programDir, lot)), m_lot(lot) {
+}
+
+tagReservation CLotSource::Reserve(const std::string& port, CStopFlag& stop) {
+    return m_inner->Reserve(port, stop);
+}
+
+std::string CLotSource::Commit(const tagIdentity& unit, const tagCommitInfo& info) {
+    return m_inner->Commit(unit, info);
+}
+
+void CLotSource::GiveBack(const tagIdentity& unit) {
+    m_inner->GiveBack(unit);
+}
+
+void CLotSource::MarkUncertain(const tagIdentity& unit) {
+    m_inner->MarkUncertain(unit);
+    m_notices.push_back(tv::FormatRuntime(Txt(strPoolKeptUncertain), unit.strMac.c_str(),
+                                          (unit.strIdString + unit.strIdNumber).c_str(), m_lot.c_str()));
+}
+
+std::vector<std::string> CLotSource::TakeNotices() {
+    return std::exchange(m_notices, {});
 }

@@ -10,6 +10,7 @@
 #include "LogView.h"
 #include "MessageDlg.h"
 #include "ModalHook.h"
+#include "PoolSource.h"
 #include "PortList.h"
 #include "SavedEntries.h"
 #include "StationWindow.h"
@@ -18,6 +19,7 @@
 #include "UiText.h"
 
 #include <QAction>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,6 +34,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include <algorithm>
 #include <climits>
@@ -173,6 +176,11 @@ CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptio
       m_pRunner(std::make_unique<CJobRunner>(comm, config)) {
     if (m_options.nBurnTimeoutMs != 0)
         m_pRunner->SetTimeoutMs(m_options.nBurnTimeoutMs);
+    if (!m_config.m_strLot.empty()) {
+        m_pSource =
+            std::make_unique<CLotSource>(m_config.m_strPoolUrl, m_config.m_strModuleDir, m_config.m_strLot);
+        m_pRunner->SetIdentitySource(m_pSource.get());
+    }
     m_burnTimer.setSingleShot(true);
     connect(&m_burnTimer, &QTimer::timeout, this, &CBrisvaneDlg::OnBurnTimer);
     SetMessageOwner(this);
@@ -199,6 +207,7 @@ CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptio
     ApplyLanguage();
     SetControlText(IDC_ID_STRING, kStringPlaceholder);
     SetControlText(IDC_ID_NUMBER, kNumberPlaceholder);
+    LotAdjustment(m_bridge, m_config);
     Control(IDC_MAC)->setFocus(Qt::TabFocusReason);
 }
 
@@ -210,6 +219,20 @@ CBrisvaneDlg::~CBrisvaneDlg() {
     m_bridge.Detach();
     if (MessageOwner() == this)
         SetMessageOwner(nullptr);
+    if (m_pSource) {
+        // A unit kept from a failed board turns uncertain; the pool closes on the runner's thread,
+        // where it was opened. The window is gone by now: the notice goes to standard error.
+        m_pRunner->EndRun();
+        std::vector<std::string> notices;
+        m_pRunner->RunOnThread([this, &notices] {
+            notices = m_pSource->TakeNotices();
+            m_pSource.reset();
+        });
+        m_pRunner->WaitIdle();
+        m_pRunner->SetIdentitySource(nullptr);
+        for (const std::string& notice : notices)
+            std::fprintf(stderr, "telvanor: %s\n", notice.c_str());
+    }
     m_pRunner.reset();
 }
 

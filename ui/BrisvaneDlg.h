@@ -18,6 +18,7 @@
 #include <vector>
 
 class CJobRunner;
+class CLotSource;
 class CLogView;
 class CStationWindow;
 class CSerialComm;
@@ -122,6 +123,7 @@ private:
     tagOptions m_options;
     CWindowBridge m_bridge;
     std::unique_ptr<CJobRunner> m_pRunner;
+    std::unique_ptr<CLotSource> m_pSource; // with a lot ([Pool] Lot): the MAC and ID come from it
     QWidget* m_pClient = nullptr;
     QMenuBar* m_pMenuBar = nullptr;
     QMenu* m_pLanguageMenu = nullptr;

@@ -201,10 +201,14 @@ int main(int argc, char** argv) {
                        "burning at once from the lot --lot of the identity pool --pool "
                        "(default sqlite:TelvanorPool.db in the program folder). With --auto-burn N it starts "
                        "every port and ends after N good boards in all."));
-    const QCommandLineOption lotOption(QStringLiteral("lot"), QStringLiteral("Lot of the identity pool."),
-                                       QStringLiteral("NAME"));
+    const QCommandLineOption lotOption(
+        QStringLiteral("lot"),
+        QStringLiteral("Lot of the identity pool: the MACs and IDs come from it "
+                       "(overrides Lot in [Pool] of BurnConfig.ini)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption poolOption(QStringLiteral("pool"),
-                                        QStringLiteral("Identity pool: sqlite:PATH or a PostgreSQL URI."),
+                                        QStringLiteral("Identity pool: sqlite:PATH or a PostgreSQL URI "
+                                                       "(overrides Pool in [Pool] of BurnConfig.ini)."),
                                         QStringLiteral("URL"));
     parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
                        idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
@@ -280,6 +284,10 @@ int main(int argc, char** argv) {
     if (parser.isSet(langOption))
         g_App.m_nAppLanguage = parser.value(langOption) == QLatin1String("zh") ? 1 : 2;
     ParseItemLists(g_App);
+    if (parser.isSet(poolOption))
+        g_App.m_strPoolUrl = ToLocal(parser.value(poolOption));
+    if (parser.isSet(lotOption))
+        g_App.m_strLot = ToLocal(parser.value(lotOption));
 
     early.WaitForFonts();
     if (parser.isSet(stationOption))

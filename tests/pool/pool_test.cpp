@@ -17,14 +17,7 @@ namespace {
 
 PoolLot Lot(const std::string& name, const char* macFirst, const char* macLast, const char* idFirst = "0001",
             const char* idLast = "9999") {
-    PoolLot lot;
-    lot.name = name;
-    lot.macFirst = ParseMacValue(macFirst).value();
-    lot.macLast = ParseMacValue(macLast).value();
-    lot.idString = "TV-";
-    lot.idFirst = idFirst;
-    lot.idLast = idLast;
-    return lot;
+    return TestLot(name, macFirst, macLast, "TV-", idFirst, idLast);
 }
 
 LotStatus StatusOf(IIdentityPool& pool, const std::string& lot) {

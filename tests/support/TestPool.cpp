@@ -16,6 +16,18 @@ std::vector<std::string> PoolBackends() {
     return {"sqlite", "postgresql"};
 }
 
+PoolLot TestLot(const std::string& name, const char* macFirst, const char* macLast,
+                const std::string& idString, const char* idFirst, const char* idLast) {
+    PoolLot lot;
+    lot.name = name;
+    lot.macFirst = ParseMacValue(macFirst).value_or(0);
+    lot.macLast = ParseMacValue(macLast).value_or(0);
+    lot.idString = idString;
+    lot.idFirst = idFirst;
+    lot.idLast = idLast;
+    return lot;
+}
+
 void EnsureQtApp() {
     if (QCoreApplication::instance())
         return;

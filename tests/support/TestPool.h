@@ -15,6 +15,10 @@
 // "sqlite" and "postgresql", for parameterised tests.
 std::vector<std::string> PoolBackends();
 
+// A lot: MACs first to last (either accepted form), an ID string part and number range.
+PoolLot TestLot(const std::string& name, const char* macFirst, const char* macLast,
+                const std::string& idString = "", const char* idFirst = "", const char* idLast = "");
+
 // Qt SQL wants an application object for its driver plug-ins.
 void EnsureQtApp();
 

@@ -8,6 +8,7 @@
 #include "Entries.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
+#include "PoolCommands.h"
 #include "PoolSource.h"
 #include "SerialComm.h"
 #include "StationRun.h"
@@ -40,6 +41,8 @@ const char kUsage[] =
     "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify]\n"
     "       telvanor-cli burn --port NAME [--port NAME ...] --lot NAME [--pool URL] [--boards N]\n"
     "           [--records] [--verify] [item, --timeout-ms and --lang options as above]\n"
+    "       telvanor-cli burn --port NAME --lot NAME [--pool URL] [--boards N] [item and other options]\n"
+    "       telvanor-cli pool create|status|export|resolve ... (telvanor-cli pool --help)\n"
     "\n"
     "Burns boards on the serial port NAME with the entries an operator would type into the window,\n"
     "checked the same way. --dir is the program folder (BurnConfig.ini, Log.txt, the record file,\n"
@@ -52,6 +55,7 @@ const char kUsage[] =
     "in all (default: until the lot is used up) or Ctrl-C. Several ports need a lot; with several,\n"
     "each status line starts with its port and each port's traffic goes to Log-PORT.txt. Exit 0\n"
     "when the goal was reached without a failed board, 130 after Ctrl-C.\n"
+    "With --lot, --mac, --id-*, --rule, --double-net and --hex do not go with it.\n"
     "\n"
     "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
     "(the port is never opened); 64 a usage error.\n"
@@ -164,6 +168,8 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
     }
     if (!o.portGiven)
         return "--port is required";
+    if (!o.pool.empty() && o.lot.empty())
+        return "--pool names where a lot is: give --lot too";
     if (o.ports.size() > 1 || !o.lot.empty()) {
         if (o.lot.empty())
             return "several ports take their MACs and IDs from a lot (--lot NAME): typed values would be "
@@ -255,6 +261,13 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "check-config") == 0)
         return RunCheckConfig(argc, argv, ProgramDir());
+    if (argc >= 2 && std::strcmp(argv[1], "pool") == 0) {
+        if (argc >= 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+            std::fputs(kPoolUsage, stdout);
+            return kExitOk;
+        }
+        return RunPoolCommand(argc, argv);
+    }
     Options o;
     const std::string usage = ParseOptions(argc, argv, o);
     if (!usage.empty())
@@ -266,6 +279,10 @@ int main(int argc, char** argv) {
     ParseItemLists(g_App);
     if (o.verify)
         g_App.m_nVerifyAfterWrite = 1;
+    if (!o.lot.empty()) {
+        g_App.m_strLot = o.lot;
+        g_App.m_strPoolUrl = o.pool;
+    }
     ChooseStartLanguage(o.lang.empty() ? g_App.m_nAppLanguage : (o.lang == "zh" ? 1 : 2));
     for (const std::string& warning : CheckConfig(g_App.m_strModuleDir).aWarnings)
         std::fprintf(stderr, "Warning: %s\n", warning.c_str());
