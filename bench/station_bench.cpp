@@ -27,6 +27,8 @@ const char kNandArgs[] = "mtdparts=nand0:1M(boot),1M(deviceinfo),-(rootfs)";
 
 struct Run {
     bool ok = false;
+    int status = -1;        // the program's exit status
+    std::uint64_t good = 0; // boards the virtual boards saw burnt (power-ons)
     double seconds = 0, cpu = 0;
 };
 
@@ -87,10 +89,10 @@ Run Burn(bool window, int n, const fs::path& root) {
     const Exit e = Wait(c.pid);
     run.seconds = double(NowNs() - start) / 1e9;
     run.cpu = CpuOf(e.usage);
-    std::uint64_t good = 0;
     for (Board& b : boards)
-        good += StopBoard(b)["power_ons"];
-    run.ok = e.status == 0 && good >= std::uint64_t(kBoards);
+        run.good += StopBoard(b)["power_ons"];
+    run.status = e.status;
+    run.ok = e.status == 0 && run.good >= std::uint64_t(kBoards);
     return run;
 }
 
@@ -139,9 +141,13 @@ int main(int argc, char** argv) {
             cliWorst = cliScale;
             winWorst = winScale;
         }
-        std::printf("%5d %11.1f %10.3f %13.2f%% %11.1f %10.3f %13.2f%%%s\n", n, cliRate, cliScale,
-                    100 * cli.cpu / cli.seconds / n, winRate, winScale, 100 * win.cpu / win.seconds / n,
-                    cli.ok && win.ok ? "" : "  (a run failed)");
+        std::printf("%5d %11.1f %10.3f %13.2f%% %11.1f %10.3f %13.2f%%", n, cliRate, cliScale,
+                    100 * cli.cpu / cli.seconds / n, winRate, winScale, 100 * win.cpu / win.seconds / n);
+        // A run that ended with a failed board (exit 1) or without its boards says so.
+        for (const auto& [name, r] : {std::pair{"cli", &cli}, std::pair{"window", &win}})
+            if (!r->ok)
+                std::printf("  (%s: exit %d, %llu power-ons)", name, r->status, (unsigned long long)r->good);
+        std::printf("\n");
         std::fflush(stdout);
     }
     const int waitPorts = ports.back();
