@@ -124,6 +124,19 @@ const char* const kEnglish[kTextCount] = {
     "device info block",
     "Read-back check of the %s (flash 0x%x, 0x%x bytes) failed: expected CRC-32 %08x, the board read %s.",
     "Read-back check of the %s (flash 0x%x, 0x%x bytes) failed: expected CRC-32 %08x, the board gave none.",
+    "The program folder %s is not written to: BurnConfig.ini, ProgrammerforCA.bin, Log.txt and "
+    "BurntMacandIDList.txt are in %s.",
+    "Reason given by the system: %s.",
+    "%s belongs to the group %s: join it with \"sudo usermod -aG %s $USER\", then log out and in again.",
+    "The boot file %s does not exist.",
+    "The boot file %s cannot be read: %s.",
+    "The boot file %s has %u bytes; a boot file has at least 792.",
+    "The boot file %s gives its final part as %u bytes (at offset 788), more than its %u bytes.",
+    "The boot file %s gives its description length as %u (at offset 52): it must be 64 to 319 and lie inside "
+    "the file.",
+    "MacBurnFlashType=%d asks for \"%s\" flash, but the board gave no block size for it: \"getinfo %s\" "
+    "answered \"%s\".",
+    "The board's boot arguments show \"%s\" flash.",
 };
 
 const char* const kChinese[kTextCount] = {
@@ -240,6 +253,16 @@ const char* const kChinese[kTextCount] = {
     "设备信息块",
     "回读校验 %s (闪存 0x%x, 0x%x 字节) 失败: 应为 CRC-32 %08x, 单板读出 %s.",
     "回读校验 %s (闪存 0x%x, 0x%x 字节) 失败: 应为 CRC-32 %08x, 单板没有给出.",
+    "程序目录 %s 不写入文件: BurnConfig.ini、ProgrammerforCA.bin、Log.txt 和 BurntMacandIDList.txt 位于 %s.",
+    "系统给出的原因: %s.",
+    "%s 属于用户组 %s: 请执行 \"sudo usermod -aG %s $USER\" 加入该组, 然后注销并重新登录.",
+    "Boot文件 %s 不存在.",
+    "无法读取Boot文件 %s: %s.",
+    "Boot文件 %s 只有 %u 字节, 至少应有 792 字节.",
+    "Boot文件 %s 的末段长度为 %u 字节(偏移788处), 超过了文件的 %u 字节.",
+    "Boot文件 %s 的描述长度为 %u (偏移52处): 应在 64 到 319 之间且不超出文件.",
+    "MacBurnFlashType=%d 指定了 \"%s\" 闪存, 但单板未给出其块大小: \"getinfo %s\" 的回答为 \"%s\".",
+    "单板的 Bootargs 显示为 \"%s\" 闪存.",
 };
 
 TextTable Build(const char* const (&src)[kTextCount]) {

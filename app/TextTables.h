@@ -113,12 +113,22 @@ enum TextId : int {
     strLogCaption,
     strPortsLabel,
     strLotLabel,
-    strFixedItem,         // name of an offset item without a row in the window
-    strItemOverlapsBlock, // an offset item would overwrite the device info block
-    strItemsOverlap,      // two offset items would overwrite each other
-    strDeviceInfoBlock,   // name of the block in a read-back report
-    strVerifyMismatch,    // the flash read back holds other bytes than were written
-    strVerifyNoAnswer,    // the read-back check could not be made
+    strFixedItem,              // name of an offset item without a row in the window
+    strItemOverlapsBlock,      // an offset item would overwrite the device info block
+    strItemsOverlap,           // two offset items would overwrite each other
+    strDeviceInfoBlock,        // name of the block in a read-back report
+    strVerifyMismatch,         // the flash read back holds other bytes than were written
+    strVerifyNoAnswer,         // the read-back check could not be made
+    strDataFolderUsed,         // the program folder is not written to; the data folder instead
+    strPortOpenReason,         // the system's reason next to a port that could not be opened
+    strPortJoinGroup,          // the group that owns the port and how to join it
+    strBootFileMissing,        // the CA boot file is not there
+    strBootFileUnreadable,     // the CA boot file cannot be read
+    strBootFileTooShort,       // the CA boot file is too short for its fields
+    strBootFileTailTooLong,    // the CA boot file's final part is longer than the file
+    strBootFileBadDescription, // the CA boot file's description length is out of range
+    strForcedFlashUnanswered,  // the configured flash type got no block size from the board
+    strBootargsFlashType,      // the flash type the boot arguments show
     kTextCount
 };
 

@@ -5,6 +5,7 @@
 #include "DeviceInfo.h"
 #include "Entries.h"
 #include "ExtraItems.h"
+#include "FlashLayout.h"
 #include "IdValue.h"
 #include "ReadBack.h"
 #include "SerialComm.h"
@@ -207,19 +208,31 @@ void RemoveAdjustment(IBurnWindow& window, const BurnConfig& config) {
     window.Enable(ids, false);
 }
 
-tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config) {
+tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config, std::string* unanswered) {
     tagFlashLayout layout;
     layout.dwPartOffset = comm.GetDeviceInfoOffset(layout.strFlashType);
+    const std::string bootargsType = layout.strFlashType;
     static const char* const kForced[] = {nullptr, "nand", "spi", "emmc"};
-    if (config.m_nMacBurnFlashType >= 1 && config.m_nMacBurnFlashType <= 3) {
+    const bool forced = config.m_nMacBurnFlashType >= 1 && config.m_nMacBurnFlashType <= 3;
+    if (forced) {
         layout.strFlashType = kForced[config.m_nMacBurnFlashType];
         layout.dwPartOffset = config.m_dwMacBurnAddress;
     }
     if (comm.IsStopped())
         return layout;
+    const std::uint32_t mark = comm.HistoryLength();
     layout.dwBlockSize = comm.GetBlockSize(layout.strFlashType);
     if (comm.IsStopped())
         return layout;
+    if (forced && layout.dwBlockSize == 0 && unanswered) {
+        // The configuration's type is taken on trust; say what was asked and what came back, and
+        // what the board's own boot arguments show, so a wrong MacBurnFlashType is seen at once.
+        *unanswered = tv::FormatRuntime(Txt(strForcedFlashUnanswered), config.m_nMacBurnFlashType,
+                                        layout.strFlashType.c_str(), layout.strFlashType.c_str(),
+                                        ReplyAsOneLine(comm.ReceivedSince(mark)).c_str());
+        if (!bootargsType.empty() && bootargsType != layout.strFlashType)
+            *unanswered += " " + tv::FormatRuntime(Txt(strBootargsFlashType), bootargsType.c_str());
+    }
     layout.dwPageSize = comm.GetPageSize(layout.strFlashType);
     return layout;
 }
@@ -456,10 +469,13 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         return;
 
     // Layout phase.
-    const tagFlashLayout layout = QueryFlashLayout(comm, config);
+    std::string unanswered;
+    const tagFlashLayout layout = QueryFlashLayout(comm, config, &unanswered);
     if (stop.IsStopped())
         return;
     if (layout.strFlashType.empty() || layout.dwBlockSize == 0) {
+        if (!unanswered.empty() && !comm.PortLost())
+            window.BurnStatus(3, unanswered);
         restoreExit(strNoBurnAddress);
         return;
     }

@@ -123,7 +123,10 @@ private:
 struct tagFlashLayout;
 
 // Asks the boot loader for the layout ("print", "getinfo"), with the configuration's override.
-tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config);
+// When the configuration fixes a flash type the board gives no block size for, unanswered (when
+// given) gets a line saying what was asked and what the board answered.
+tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config,
+                                std::string* unanswered = nullptr);
 
 // The job's control set, then the item string and number edits.
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable);

@@ -5,8 +5,10 @@
 #include "TextTables.h"
 #include "WindowInterface.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -17,6 +19,45 @@ constexpr unsigned kStartTimeoutMs = 13;
 constexpr unsigned kHeadTimeoutMs = 30;
 constexpr unsigned kDataTimeoutMs = 150;
 constexpr std::uint32_t kBootStartLimitMs = 10000;
+
+// Reads the whole file; returns 0, or the system's error number.
+int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return errno != 0 ? errno : EIO;
+    std::uint8_t chunk[65536];
+    int error = 0;
+    for (;;) {
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (n < sizeof chunk) {
+            if (std::ferror(f))
+                error = errno != 0 ? errno : EIO; // a folder by that name reads as EISDIR
+            break;
+        }
+    }
+    std::fclose(f);
+    return error;
+}
+
+std::string BootFileFaultText(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                              BootFileFault fault) {
+    const unsigned size = unsigned(bytes.size());
+    switch (fault) {
+    case BootFileFault::TooShort:
+        return tv::FormatRuntime(Txt(strBootFileTooShort), path.c_str(), size);
+    case BootFileFault::TailTooLong:
+        return tv::FormatRuntime(Txt(strBootFileTailTooLong), path.c_str(),
+                                 unsigned(BootFileTailLength(bytes.data(), bytes.size())), size);
+    case BootFileFault::BadDescription:
+        return tv::FormatRuntime(Txt(strBootFileBadDescription), path.c_str(),
+                                 unsigned(BootFileDescriptionLength(bytes.data(), bytes.size())));
+    case BootFileFault::TooLarge:
+    case BootFileFault::None:
+        break;
+    }
+    return std::string();
+}
 
 } // namespace
 
@@ -58,15 +99,22 @@ void CSerialComm::SelectBootImages() {
 
 int CSerialComm::LoadBootFile(const std::string& path) {
     m_nSegments = 2;
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
+    m_strBootFileCause.clear();
+    std::vector<std::uint8_t> bytes;
+    const int readError = ReadWholeFile(path, bytes);
+    if (readError != 0) {
+        m_strBootFileCause = readError == ENOENT
+                                 ? tv::FormatRuntime(Txt(strBootFileMissing), path.c_str())
+                                 : tv::FormatRuntime(Txt(strBootFileUnreadable), path.c_str(),
+                                                     std::system_category().message(readError).c_str());
         return 0;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad())
-        return 0;
+    }
     BootFileLayout layout;
-    if (!ParseBootFile(bytes.data(), bytes.size(), layout))
+    BootFileFault fault = BootFileFault::None;
+    if (!ParseBootFile(bytes.data(), bytes.size(), layout, &fault)) {
+        m_strBootFileCause = BootFileFaultText(path, bytes, fault);
         return 0;
+    }
     if (layout.description)
         SendStatus(3, *layout.description);
     // The segment table points into the file buffer, which the channel keeps while it does.
@@ -82,6 +130,9 @@ int CSerialComm::DownloadBoot() {
     if (m_config && m_config->m_nIsCA != 0) {
         if (!LoadBootFile(m_config->PathInModuleDir("ProgrammerforCA.bin"))) {
             SendStatus(3, Txt(strBootFileFailed));
+            // Which file, and why, on a line of its own after the message above.
+            if (!m_strBootFileCause.empty())
+                SendStatus(3, m_strBootFileCause);
             return 0;
         }
     } else {

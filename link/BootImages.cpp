@@ -137,15 +137,20 @@ const BootImageRow& BuiltInBootImages(int boardType) {
     }
 }
 
-bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& out) {
-    if (data == nullptr || size < kMinFileSize)
+bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& out, BootFileFault* fault) {
+    auto reject = [fault](BootFileFault why) {
+        if (fault)
+            *fault = why;
         return false;
+    };
+    if (data == nullptr || size < kMinFileSize)
+        return reject(BootFileFault::TooShort);
     // Segment lengths are 32-bit on the wire; a larger file cannot be split into them.
     if (size > std::numeric_limits<std::uint32_t>::max())
-        return false;
+        return reject(BootFileFault::TooLarge);
     const std::uint32_t tailLength = ReadLe32(data + kTailLengthOffset);
     if (tailLength > size)
-        return false;
+        return reject(BootFileFault::TailTooLong);
 
     BootFileLayout layout;
     const char* versionField = reinterpret_cast<const char*>(data + kVersionOffset);
@@ -155,11 +160,11 @@ bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& o
     if (tv::EqualsNoCase(std::string_view(versionField, versionLength), kDescribedVersion)) {
         const std::uint32_t l = ReadLe32(data + kDescLengthOffset);
         if (l < kMinDescLength || l > kMaxDescLength || size < std::size_t(l) + 36)
-            return false;
+            return reject(BootFileFault::BadDescription);
         const std::size_t textLength = l - kMinDescLength;
         // Already implied by the minimum file size, kept so a change of limits cannot read past the end.
         if (kDescOffset + textLength > size)
-            return false;
+            return reject(BootFileFault::BadDescription);
         std::string text(reinterpret_cast<const char*>(data + kDescOffset), textLength);
         for (char& c : text) {
             if (c == '\0')
@@ -170,5 +175,15 @@ bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& o
     layout.segment1Length = tailLength;
     layout.segment0Length = static_cast<std::uint32_t>(size - tailLength);
     out = std::move(layout);
+    if (fault)
+        *fault = BootFileFault::None;
     return true;
+}
+
+std::uint32_t BootFileTailLength(const std::uint8_t* data, std::size_t size) {
+    return data && size >= kTailLengthOffset + 4 ? ReadLe32(data + kTailLengthOffset) : 0;
+}
+
+std::uint32_t BootFileDescriptionLength(const std::uint8_t* data, std::size_t size) {
+    return data && size >= kDescLengthOffset + 4 ? ReadLe32(data + kDescLengthOffset) : 0;
 }

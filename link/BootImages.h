@@ -33,7 +33,21 @@ struct BootFileLayout {
 constexpr std::uint32_t kBootFileSegment0Address = 0x12000;
 constexpr std::uint32_t kBootFileSegment1Address = 0x81000000;
 
+// Which limit a rejected boot file breaks, so the operator can be told.
+enum class BootFileFault {
+    None,
+    TooShort,       // fewer than 792 bytes
+    TooLarge,       // beyond 32-bit segment lengths
+    TailTooLong,    // A larger than the file
+    BadDescription, // version matches, L outside 64..319 or past the end
+};
+
 // False for a file that breaks the limits: shorter than 792 bytes, A larger than the file, or,
 // with the version matching, L outside 64..319 or the file shorter than L + 36 bytes; out is then
-// left as it was.
-bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& out);
+// left as it was, and fault (when given) names the limit.
+bool ParseBootFile(const std::uint8_t* data, std::size_t size, BootFileLayout& out,
+                   BootFileFault* fault = nullptr);
+
+// The A and L fields as stored (0 when the file is too short to hold them).
+std::uint32_t BootFileTailLength(const std::uint8_t* data, std::size_t size);
+std::uint32_t BootFileDescriptionLength(const std::uint8_t* data, std::size_t size);

@@ -141,3 +141,28 @@ std::uint32_t ParseGetinfoSize(std::string_view reply, std::string_view keyword)
     const std::uint64_t size = std::uint64_t(*value) * unit;
     return size > kMax32 ? 0 : std::uint32_t(size);
 }
+
+std::string ReplyAsOneLine(std::string_view reply) {
+    constexpr std::size_t kLimit = 200;
+    std::string text(reply);
+    for (std::size_t at; (at = text.find("[EOT]")) != std::string::npos;)
+        text.erase(at, 5);
+    std::string line;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string part = tv::Trim(std::string_view(text).substr(start, end - start));
+        if (!part.empty()) {
+            if (!line.empty())
+                line += " | ";
+            for (char c : part)
+                line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+        }
+        start = end + 1;
+    }
+    if (line.size() > kLimit)
+        line = line.substr(0, kLimit - 3) + "...";
+    return line;
+}

@@ -19,3 +19,7 @@ std::uint32_t ParseDeviceInfoOffset(std::string_view reply, std::string& flashTy
 // (such as "Block: 9999999M" or ten digits past 4294967295) or is negative: a wrapped size would look
 // plausible and be used for erasing and writing.
 std::uint32_t ParseGetinfoSize(std::string_view reply, std::string_view keyword);
+
+// A console reply as one short line for the status log: the markers "[EOT]" dropped, its lines
+// trimmed and joined with " | ", bytes that are not printable shown as '?', at most 200 bytes.
+std::string ReplyAsOneLine(std::string_view reply);

@@ -17,6 +17,8 @@ public:
     virtual bool Open(const std::string& name) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // The port's own words for why the last Open failed (empty when it has none).
+    virtual std::string OpenErrorText() const { return std::string(); }
 
     // Read total constant (ms) and write time per byte (ms); the read interval is always 1 ms.
     virtual void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte) = 0;

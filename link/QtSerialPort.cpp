@@ -25,9 +25,11 @@ public:
     bool Open(const std::string& name) override {
         Close();
         m_lost = false;
+        m_strOpenError.clear();
         m_port = std::make_unique<QSerialPort>();
         m_port->setPortName(QString::fromLocal8Bit(name.c_str()));
         if (!m_port->open(QIODevice::ReadWrite)) {
+            m_strOpenError = m_port->errorString().toLocal8Bit().toStdString();
             m_port.reset();
             return false;
         }
@@ -58,6 +60,10 @@ public:
 
     bool IsOpen() const override {
         return m_port != nullptr;
+    }
+
+    std::string OpenErrorText() const override {
+        return m_strOpenError;
     }
 
     void SetTimeouts(unsigned readTotalMs, unsigned writeMsPerByte) override {
@@ -260,6 +266,7 @@ private:
     unsigned m_writeMsPerByte = 100;
     bool m_lost = false;
     qint64 m_lastByteNs = 0; // steady clock: the last byte read, or the last purge or opening
+    std::string m_strOpenError;
     std::shared_ptr<CStopFlag> m_stop;
 };
 

@@ -3,6 +3,7 @@
 #include "BurnConfig.h"
 #include "Crc16.h"
 #include "FlashLayout.h"
+#include "PortDiagnosis.h"
 #include "StopFlag.h"
 #include "StrUtil.h"
 #include "TextTables.h"
@@ -109,6 +110,10 @@ int CSerialComm::Open(const std::string& name) {
     if (!m_port->Open(name)) {
         m_strStatus = tv::FormatRuntime(Txt(strOpenFailed), name.c_str());
         SendStatus(3, m_strStatus);
+        // The cause on a line of its own, so the line above stays as it always was.
+        const std::string cause = PortOpenCause(name, m_port->OpenErrorText());
+        if (!cause.empty())
+            SendStatus(3, cause);
         return 0;
     }
     m_port->SetTimeouts(2000, 100);

@@ -85,6 +85,12 @@ public:
     const char* ReplyText() const { return reinterpret_cast<const char*>(m_pReply.get()); }
     std::uint32_t ReplyLength() const { return m_nReply; }
     std::uint32_t HistoryLength() const { return m_nHistory; }
+    // The bytes received since the history held mark bytes (empty when it has been emptied since).
+    std::string ReceivedSince(std::uint32_t mark) const {
+        if (mark > m_nHistory)
+            return std::string();
+        return std::string(reinterpret_cast<const char*>(m_pHistory.get()) + mark, m_nHistory - mark);
+    }
     const std::string& Status() const { return m_strStatus; }
     int SegmentCount() const { return m_nSegments; }
     const tagBootSegment& Segment(int i) const { return m_Segments[i]; }
@@ -120,6 +126,7 @@ protected:
     std::string m_strStatus;
     std::unique_ptr<IPort> m_port;
     std::vector<std::uint8_t> m_bootFile; // kept while the segment table points into it
+    std::string m_strBootFileCause;       // why the last LoadBootFile failed, for the status log
 
     IBurnWindow* m_window = nullptr;
     const BurnConfig* m_config = nullptr;

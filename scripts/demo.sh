@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh default
+# Only the three programs: the tests are scripts/test.sh's business.
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$(nproc)" --target telvanor telvanor-cli telvanor-board
 
 demo=build/demo
 rm -rf "$demo"
@@ -43,6 +45,8 @@ kill $board_pid; wait $board_pid 2>/dev/null || true
 echo
 echo "== deviceinfo partition on the virtual board (first 128 bytes at 0x500000):"
 od -A x -t x1z -j $((0x500000)) -N 128 "$demo/board/flash.bin"
+echo "== offset item 1 (ExtraInfo=0x800) on the virtual board (first 32 bytes at 0x500800):"
+od -A x -t x1z -j $((0x500800)) -N 32 "$demo/board/flash.bin"
 echo "== record file $demo/BurntMacandIDList.txt:"
 cat "$demo/BurntMacandIDList.txt" 2>/dev/null || true
 echo

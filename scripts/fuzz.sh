@@ -6,9 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-bash scripts/setup.sh
-command -v clang++ >/dev/null || { sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo);
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q clang libclang-rt-14-dev; }
+bash scripts/setup.sh clang libclang-rt-14-dev
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for f in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing need (Debian packages), only when something is missing.
+# Installs what building and testing need (Debian packages, plus any named as arguments), only when
+# something is missing: as root directly, as a user through sudo; with neither it says what to
+# install and stops.
 set -euo pipefail
 
 packages=(
@@ -10,15 +12,25 @@ packages=(
     libunicorn-dev binutils-arm-none-eabi
     fonts-wqy-microhei
     xvfb
+    dpkg-dev file
+    "$@"
 )
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+        echo "setup: there is no sudo here; as root, run:" >&2
+        echo "    apt-get install --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo_cmd=(sudo)
 fi
+echo "setup: installing ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

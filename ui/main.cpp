@@ -3,6 +3,7 @@
 #include "BurnConfig.h"
 #include "BurnJob.h"
 #include "ControlIds.h"
+#include "DataFolder.h"
 #include "EarlyStart.h"
 #include "ExtraItems.h"
 #include "FirstFrame.h"
@@ -223,11 +224,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const QString dir = parser.isSet(dirOption) ? QDir(parser.value(dirOption)).absolutePath()
-                                                : QCoreApplication::applicationDirPath();
-    g_App.m_strModuleDir = parser.isSet(dirOption)
-                               ? ToLocal(QDir::toNativeSeparators(dir))
-                               : ModuleDirFromProgramPath(ToLocal(QCoreApplication::applicationFilePath()));
+    // Without --dir: the program folder, or the user's data folder where that cannot be written.
+    const std::string programDir = ModuleDirFromProgramPath(ToLocal(QCoreApplication::applicationFilePath()));
+    const tagDataFolder folder =
+        parser.isSet(dirOption)
+            ? tagDataFolder{ToLocal(QDir::toNativeSeparators(QDir(parser.value(dirOption)).absolutePath())),
+                            false}
+            : ResolveDataFolder(programDir);
+    g_App.m_strModuleDir = folder.strDir;
+    const QString dir = QString::fromLocal8Bit(folder.strDir.c_str());
 
     CBrisvaneDlg::tagOptions options;
     options.strExtraPort = parser.value(portOption);
@@ -306,6 +311,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     dialogPtr = &dialog;
+    // Said once, in the status log, after the window has chosen its language.
+    const std::string notice = DataFolderNotice(programDir, folder);
+    if (!notice.empty())
+        dialog.OnBurnStatus(3, notice);
     if (parser.isSet(paintOption)) {
         CFirstPaint* watcher = new CFirstPaint(&dialog);
         dialog.installEventFilter(watcher);

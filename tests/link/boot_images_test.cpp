@@ -456,6 +456,7 @@ struct BootFileCase {
     bool ok;
     std::uint32_t segment0Length, segment1Length;
     std::optional<std::string> description;
+    BootFileFault fault = BootFileFault::None; // the limit a rejected file breaks
 };
 
 void PrintTo(const BootFileCase& c, std::ostream* os) {
@@ -472,7 +473,9 @@ TEST_P(BootFileTest, Parses) {
     layout.segment1Length = 0xBBBB;
     layout.description = "earlier";
 
-    ASSERT_EQ(ParseBootFile(data.data(), data.size(), layout), c.ok);
+    BootFileFault fault = BootFileFault::TooLarge; // overwritten either way
+    ASSERT_EQ(ParseBootFile(data.data(), data.size(), layout, &fault), c.ok);
+    EXPECT_EQ(fault, c.fault);
 
     if (c.ok) {
         EXPECT_EQ(layout.segment0Length, c.segment0Length);
@@ -519,14 +522,19 @@ INSTANTIATE_TEST_SUITE_P(
         BootFileCase{"A_whole_file", BootFile().TailLength(1024), true, 0, 1024, ""},
         BootFileCase{"smallest_file", BootFile(792).TailLength(92), true, 700, 92, ""},
         // Rejected files.
-        BootFileCase{"shorter_than_792", BootFile(791), false, 0, 0, std::nullopt},
-        BootFileCase{"A_past_the_end", BootFile().TailLength(1025), false, 0, 0, std::nullopt},
-        BootFileCase{"A_huge", BootFile().TailLength(0xFFFFFFFF), false, 0, 0, std::nullopt},
-        BootFileCase{"L_63", BootFile().DescriptionLength(63), false, 0, 0, std::nullopt},
-        BootFileCase{"L_zero", BootFile().DescriptionLength(0), false, 0, 0, std::nullopt},
-        BootFileCase{"L_320", BootFile().DescriptionLength(320), false, 0, 0, std::nullopt},
+        BootFileCase{"shorter_than_792", BootFile(791), false, 0, 0, std::nullopt, BootFileFault::TooShort},
+        BootFileCase{"A_past_the_end", BootFile().TailLength(1025), false, 0, 0, std::nullopt,
+                     BootFileFault::TailTooLong},
+        BootFileCase{"A_huge", BootFile().TailLength(0xFFFFFFFF), false, 0, 0, std::nullopt,
+                     BootFileFault::TailTooLong},
+        BootFileCase{"L_63", BootFile().DescriptionLength(63), false, 0, 0, std::nullopt,
+                     BootFileFault::BadDescription},
+        BootFileCase{"L_zero", BootFile().DescriptionLength(0), false, 0, 0, std::nullopt,
+                     BootFileFault::BadDescription},
+        BootFileCase{"L_320", BootFile().DescriptionLength(320), false, 0, 0, std::nullopt,
+                     BootFileFault::BadDescription},
         BootFileCase{"L_huge", BootFile().Version("V1.1.0").DescriptionLength(0xFFFFFFFF), false, 0, 0,
-                     std::nullopt}),
+                     std::nullopt, BootFileFault::BadDescription}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BootFile, ShortFilesNeverReadPastTheirEnd) {

@@ -132,4 +132,24 @@ TEST(ParseGetinfoSize, ReadsTheFieldAfterTheKeyword) {
     }
 }
 
+// The board's answer as it is shown in one status line.
+TEST(ReplyAsOneLine, JoinsTrimsAndBounds) {
+    struct Case {
+        const char* name;
+        std::string reply, line;
+    };
+    const std::vector<Case> cases = {
+        {"error reply", "getinfo: no spi flash on this board\r\n[EOT](ERROR)",
+         "getinfo: no spi flash on this board | (ERROR)"},
+        {"blank lines and markers", "\r\n  Page: 2KB \r\n\r\n[EOT]", "Page: 2KB"},
+        {"nothing", "", ""},
+        {"control bytes", "a\x01" "b\x7f", "a?b?"},
+        {"long reply", std::string(300, 'x'), std::string(197, 'x') + "..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReplyAsOneLine(c.reply), c.line);
+    }
+}
+
 } // namespace

@@ -26,19 +26,39 @@ CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limi
 
 CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
     args.insert(args.begin(), TELVANOR_CLI_EXE);
+    return RunProgram(args, dir.Path(), {}, limitSeconds);
+}
+
+CliResult RunProgram(const std::vector<std::string>& argvIn, const std::string& outDir,
+                     const std::vector<std::string>& env, double limitSeconds) {
+    std::vector<std::string> args = argvIn;
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> envCopy = env;
+    std::vector<char*> envp;
+    for (std::string& e : envCopy)
+        envp.push_back(e.data());
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& mine : env)
+            replaced = replaced || mine.rfind(name, 0) == 0;
+        if (!replaced)
+            envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string out = dir.File("cli.out"), err = dir.File("cli.err");
+    const std::string out = outDir + "/cli.out", err = outDir + "/cli.err";
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     CliResult r;
     const auto start = std::chrono::steady_clock::now();
-    const int spawned = posix_spawn(&pid, TELVANOR_CLI_EXE, &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return r;

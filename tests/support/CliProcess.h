@@ -17,4 +17,9 @@ CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limi
 // telvanor-cli <args...> (any command), its outputs kept in dir.
 CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds = 120);
 
+// Runs argv (argv[0] a path) with NAME=VALUE entries added to the environment, its output kept in
+// outDir (cli.out, cli.err); kills it after limitSeconds.
+CliResult RunProgram(const std::vector<std::string>& argv, const std::string& outDir,
+                     const std::vector<std::string>& env = {}, double limitSeconds = 120);
+
 std::string ReadFileBytes(const std::string& path);

@@ -24,12 +24,17 @@ TEST(CliTest, UsageErrorsExit64) {
                                                                   {"--port", "x", "--id-number", "5"},
                                                                   {"--port", "x", "--rule", "sideways"},
                                                                   {"--port", "x", "--boards", "0"},
+                                                                  {"--port", "x", "--boards", "2"},
                                                                   {"--port", "x", "--extra-string", "1=a"}}) {
         const CliResult r = RunCli(dir, args);
         EXPECT_EQ(r.exit, 64) << (args.empty() ? "" : args.back());
         EXPECT_NE(r.err.find("Usage"), std::string::npos);
     }
     EXPECT_NE(RunCli(dir, {"--port", "x", "--id-number", "5"}).err.find("string part"), std::string::npos);
+    // Remove clears the entries after each board: more than one board needs increase or decrease.
+    EXPECT_NE(
+        RunCli(dir, {"--port", "x", "--rule", "remove", "--boards", "3"}).err.find("increase or decrease"),
+        std::string::npos);
 }
 
 TEST(CliTest, RefusedEntriesExit2WithoutOpeningThePort) {
@@ -110,7 +115,8 @@ TEST(CliTest, PortThatCannotBeOpened) {
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(r.err,
               "Error: Failed to open /dev/telvanor-none! Please ensure the serial port to be unused.\n");
-    EXPECT_EQ(r.out, "Please connect, and power on the board!\nFailed to open /dev/telvanor-none!\n");
+    EXPECT_EQ(r.out, "Please connect, and power on the board!\nFailed to open /dev/telvanor-none!\n"
+                     "Reason given by the system: No such file or directory.\n");
 }
 
 TEST(CliTest, ChineseOutput) {

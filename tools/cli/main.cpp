@@ -5,6 +5,7 @@
 #include "CheckConfig.h"
 #include "CliWindow.h"
 #include "ControlIds.h"
+#include "DataFolder.h"
 #include "Entries.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
@@ -182,6 +183,10 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
     if (o.rule == "remove" && (o.idNumberGiven || !o.extraNumbers.empty() || !o.keyNumbers.empty()))
         return "under the rule remove the number parts stay empty: give the whole ID (or item value) as the "
                "string part";
+    // Remove clears the entries after a board: a chain would have nothing to burn next.
+    if (o.rule == "remove" && o.boards > 1)
+        return "--boards " + std::to_string(o.boards) +
+               " needs the rule increase or decrease: under remove the entries are cleared after each board";
     return std::string();
 }
 
@@ -274,7 +279,10 @@ int main(int argc, char** argv) {
         return Usage(usage);
 
     QCoreApplication app(argc, argv);
-    g_App.m_strModuleDir = o.dir.empty() ? ProgramDir() : o.dir;
+    // Without --dir: the program folder, or the user's data folder where that cannot be written.
+    const std::string programDir = ProgramDir();
+    const tagDataFolder folder = o.dir.empty() ? ResolveDataFolder(programDir) : tagDataFolder{o.dir, false};
+    g_App.m_strModuleDir = folder.strDir;
     LoadBurnConfig(g_App);
     ParseItemLists(g_App);
     if (o.verify)
@@ -284,6 +292,11 @@ int main(int argc, char** argv) {
         g_App.m_strPoolUrl = o.pool;
     }
     ChooseStartLanguage(o.lang.empty() ? g_App.m_nAppLanguage : (o.lang == "zh" ? 1 : 2));
+    const std::string notice = DataFolderNotice(programDir, folder);
+    if (!notice.empty()) {
+        std::fprintf(stdout, "%s\n", notice.c_str());
+        std::fflush(stdout);
+    }
     for (const std::string& warning : CheckConfig(g_App.m_strModuleDir).aWarnings)
         std::fprintf(stderr, "Warning: %s\n", warning.c_str());
 
