@@ -21,6 +21,7 @@ board_pid=
 cleanup() {
     [ -n "$board_pid" ] && { kill "$board_pid" 2>/dev/null || true; wait "$board_pid" 2>/dev/null || true; }
     "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q telvanor >/dev/null 2>&1 || true
+    cd /
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,17 +35,18 @@ done
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share"
 mkdir -p "$HOME"
 data="$XDG_DATA_HOME/telvanor"
-(cd "$work" && telvanor-board --flash nand \
+cd "$work"
+mkdir -p "$work/board"
+telvanor-board --flash nand \
     --bootargs "console=ttyAMA0,115200 mtdparts=nand0:1M(boot),4M(kernel),1M(deviceinfo),-(rootfs)" \
-    --out "$work/board" >"$work/board.out") &
+    --out "$work/board" >"$work/board.out" 2>&1 &
 board_pid=$!
 for _ in $(seq 100); do
     [ -s "$work/board.out" ] && break
     sleep 0.05
 done
 port=$(head -n 1 "$work/board.out")
-(cd "$work" && telvanor-cli burn --port "$port" --mac 00:1a:2b:3c:4d:5e --id-string SN0001 --records) \
-    | tee "$work/cli.out"
+telvanor-cli burn --port "$port" --mac 00:1a:2b:3c:4d:5e --id-string SN0001 --records | tee "$work/cli.out"
 head -n 1 "$work/cli.out" | grep -qF "$data" || { echo "package: the data folder was not named" >&2; exit 1; }
 grep -q "00:1a:2b:3c:4d:5e   SN0001" "$data/BurntMacandIDList.txt"
 [ -s "$data/Log.txt" ]
@@ -52,7 +54,8 @@ for f in Log.txt BurntMacandIDList.txt; do
     [ ! -e "/usr/bin/$f" ] || { echo "package: /usr/bin/$f was written" >&2; exit 1; }
 done
 # The installed window starts too (offscreen: a picture of it, then it ends).
-QT_QPA_PLATFORM=offscreen telvanor --port "$port" --screenshot "$work/window.png"
+QT_QPA_PLATFORM=offscreen telvanor --port "$port" --screenshot "$work/window.png" 2>&1 |
+    grep -v "does not support propagateSizeHints" || true
 [ -s "$work/window.png" ]
 
 kill "$board_pid"; wait "$board_pid" 2>/dev/null || true

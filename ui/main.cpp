@@ -23,6 +23,12 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_LINUX
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #if defined(__SANITIZE_THREAD__)
 // Qt comes uninstrumented: the memory its own code touches through intercepted calls (memcpy, free)
 // is not ours to judge, while its thread and lock calls still order ours.
@@ -51,6 +57,26 @@ protected:
 private:
     bool m_bDone = false;
 };
+
+// A desktop session names a private runtime folder for its programs. Started outside one (su, a
+// service, a remote shell) Qt warns on every start and then takes /tmp/runtime-USER anyway; the
+// same folder is named here first, quietly. Before any thread starts: setenv is not thread-safe.
+void NameRuntimeFolder() {
+#ifdef Q_OS_LINUX
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const passwd* user = getpwuid(getuid());
+    if (!user)
+        return;
+    const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray(user->pw_name);
+    mkdir(dir.constData(), 0700);
+    struct stat st {};
+    // Only a folder of this user's that no one else may enter; anything else is left to Qt's warning.
+    if (lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+        (st.st_mode & 0777) == 0700)
+        setenv("XDG_RUNTIME_DIR", dir.constData(), 1);
+#endif
+}
 
 void ClickControl(CBrisvaneDlg& dialog, int id) {
     if (auto* button = qobject_cast<QAbstractButton*>(dialog.Control(id)))
@@ -134,6 +160,7 @@ int RunStationWindow(const QCommandLineParser& parser, const QCommandLineOption&
 } // namespace
 
 int main(int argc, char** argv) {
+    NameRuntimeFolder();
     // First of all: the font configuration and the port scan, beside everything that follows.
     CEarlyStart early;
     // The menu bar is never the platform's (see the main window); saying so before it is created

@@ -262,7 +262,8 @@ TEST_F(BurnJobTest, PortExitDisablesNothing) {
     ASSERT_EQ(h.Window().Dialogs().size(), 1u);
     EXPECT_EQ(h.Window().Dialogs()[0], "Error|Failed to open /dev/telvanor-no-such-port! Please ensure the "
                                        "serial port to be unused.");
-    EXPECT_EQ(h.Window().Log(), "\r\nFailed to open /dev/telvanor-no-such-port!");
+    EXPECT_EQ(h.Window().Log(), "\r\nFailed to open /dev/telvanor-no-such-port!\r\n"
+                                "Reason given by the system: No such file or directory.");
     for (const std::string& call : h.Window().Calls()) {
         EXPECT_EQ(call.rfind("disable", 0), std::string::npos) << call;
         EXPECT_EQ(call.rfind("timer", 0), std::string::npos) << call;

@@ -153,7 +153,9 @@ TEST(ChannelScripted, ChunkDisplayDropsMarkersAndBlankChunks) {
 TEST(ChannelBoard, OpenFailureNamesThePort) {
     CChannelHarness h;
     EXPECT_EQ(h.Comm().Open("/dev/telvanor-missing"), 0);
-    EXPECT_EQ(h.Window().Log(), "\r\nFailed to open /dev/telvanor-missing!");
+    // The message as it always was, then the system's reason on a line of its own.
+    EXPECT_EQ(h.Window().Log(), "\r\nFailed to open /dev/telvanor-missing!\r\n"
+                                "Reason given by the system: No such file or directory.");
     EXPECT_EQ(h.Comm().Status(), "Failed to open /dev/telvanor-missing!");
 }
 

@@ -143,7 +143,10 @@ TEST(ReplyAsOneLine, JoinsTrimsAndBounds) {
          "getinfo: no spi flash on this board | (ERROR)"},
         {"blank lines and markers", "\r\n  Page: 2KB \r\n\r\n[EOT]", "Page: 2KB"},
         {"nothing", "", ""},
-        {"control bytes", "a\x01" "b\x7f", "a?b?"},
+        {"control bytes",
+         "a\x01"
+         "b\x7f",
+         "a?b?"},
         {"long reply", std::string(300, 'x'), std::string(197, 'x') + "..."},
     };
     for (const Case& c : cases) {
