@@ -66,14 +66,15 @@ struct Case {
     std::string pool = std::string();
 };
 
-// A fresh lot for one run, its MACs apart from every other run's (PostgreSQL keeps them all).
+// A fresh lot for one run, its MACs and IDs apart from every other run's (PostgreSQL keeps them
+// all, and refuses a lot that would share an identity with another).
 bool CreateLot(const fs::path& dir, const std::string& pool, const std::string& lot, int run) {
     char hexRun[8];
     std::snprintf(hexRun, sizeof hexRun, "%02x", run & 0xff);
     Child create = Spawn({TELVANOR_CLI_EXE, "pool", "create", "--dir", dir.string(), "--pool", pool, "--lot",
                           lot, "--mac-first", std::string("02:00:00:") + hexRun + ":00:00", "--mac-last",
-                          std::string("02:00:00:") + hexRun + ":ff:ff", "--id-string", "SN", "--id-first",
-                          "000001", "--id-last", "065536"},
+                          std::string("02:00:00:") + hexRun + ":ff:ff", "--id-string",
+                          "SN" + std::to_string(run) + "-", "--id-first", "000001", "--id-last", "065536"},
                          false, {});
     return Wait(create.pid).status == 0;
 }
