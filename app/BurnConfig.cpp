@@ -2,6 +2,7 @@
 
 #include "ProfileReader.h"
 #include "StrUtil.h"
+#include "TextTables.h"
 
 CBrisvaneApp g_App;
 
@@ -20,7 +21,10 @@ std::string ModuleDirFromProgramPath(const std::string& programPath) {
 }
 
 void LoadBurnConfig(BurnConfig& config) {
-    const CProfileReader ini = CProfileReader::FromFile(config.PathInModuleDir("BurnConfig.ini"));
+    const CProfileReader ini =
+        CProfileReader::FromFile(config.PathInModuleDir("BurnConfig.ini"), &config.m_configFault);
+    if (config.m_configFault == FileFault::Missing)
+        config.m_configFault = FileFault::None;
     const char* const section = "BurnConfig";
     config.m_nIsCA = ini.GetInt(section, "IsCA", 0);
     config.m_nBoardType = ini.GetInt(section, "BoardType", 0);
@@ -32,4 +36,11 @@ void LoadBurnConfig(BurnConfig& config) {
     config.m_strCfgNameText = ini.GetString(section, "CfgName", "", 8192);
     config.m_strPoolUrl = ini.GetString("Pool", "Pool", "", 4096);
     config.m_strLot = ini.GetString("Pool", "Lot", "", 256);
+}
+
+std::string ConfigProblemText(const BurnConfig& config) {
+    if (config.m_configFault == FileFault::None)
+        return std::string();
+    return tv::FormatRuntime(Txt(strConfigUnreadable), config.PathInModuleDir("BurnConfig.ini").c_str(),
+                             FileFaultText(config.m_configFault, kMaxProfileBytes).c_str());
 }

@@ -1,6 +1,8 @@
 // The configuration record: filled once at start-up, read-only afterwards (no lock needed).
 #pragma once
 
+#include "SafeFile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,6 +52,10 @@ struct BurnConfig {
     std::string m_strExtraInfoText;
     std::string m_strCfgNameText;
 
+    // Why "BurnConfig.ini" could not be read although something stands at its path (None when it
+    // was read or is simply missing): no burn starts from a configuration that was not seen.
+    FileFault m_configFault = FileFault::None;
+
     // Path of a file in the program folder ("Log.txt", "BurntMacandIDList.txt", ...).
     std::string PathInModuleDir(const std::string& name) const;
 };
@@ -63,4 +69,8 @@ std::string ModuleDirFromProgramPath(const std::string& programPath);
 
 // Reads "BurnConfig.ini" from config.m_strModuleDir, in the order of its keys; a missing file or key
 // leaves the default. The item lists are only read here: the caller hands them to the item parser.
+// A file that is there but cannot be read leaves every default and sets m_configFault.
 void LoadBurnConfig(BurnConfig& config);
+
+// The message for m_configFault in the current language; empty when the configuration was read.
+std::string ConfigProblemText(const BurnConfig& config);

@@ -3,18 +3,76 @@
 #include "StrUtil.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
-CProfileReader CProfileReader::FromFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
+namespace {
+
+// UTF-16 text after its byte-order mark, as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    auto unit = [&](size_t i) {
+        const auto b0 = std::uint8_t(bytes[i]), b1 = std::uint8_t(bytes[i + 1]);
+        return bigEndian ? std::uint32_t(b0 << 8 | b1) : std::uint32_t(b1 << 8 | b0);
+    };
+    auto put = [&out](std::uint32_t c) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+            const std::uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                put(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        put(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    }
+    return out;
+}
+
+// The profile reader drops one pair of matching quotes around a value ("x" or 'x', not "x').
+std::string WithoutEnclosingQuotes(std::string value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
+
+CProfileReader CProfileReader::FromFile(const std::string& path, FileFault* fault) {
+    std::vector<std::uint8_t> bytes;
+    const FileFault f = ReadRegularFile(path, kMaxProfileBytes, bytes);
+    if (fault)
+        *fault = f;
+    if (f != FileFault::None)
         return CProfileReader();
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    return FromBytes(bytes);
+    return FromBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 CProfileReader CProfileReader::FromBytes(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        const std::string text = tv::Utf8ToLocal(Utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE'));
+        return FromText(text);
+    }
+    return FromText(bytes);
+}
+
+CProfileReader CProfileReader::FromText(std::string_view bytes) {
     CProfileReader r;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") // a UTF-8 byte-order mark is not part of the first line
         bytes.remove_prefix(3);
@@ -40,7 +98,8 @@ CProfileReader CProfileReader::FromBytes(std::string_view bytes) {
             continue;
         size_t eq = line.find('=');
         std::string key = tv::Trim(line.substr(0, eq));
-        std::string value = eq == std::string::npos ? std::string() : tv::Trim(line.substr(eq + 1));
+        std::string value =
+            eq == std::string::npos ? std::string() : WithoutEnclosingQuotes(tv::Trim(line.substr(eq + 1)));
         r.m_entries.push_back({section, key, value});
     }
     return r;

@@ -1,16 +1,25 @@
 // A reader for "BurnConfig.ini" with the Windows profile-reader rules: section and key names
-// ignore case, the value is the raw text after the first '=', trimmed; nothing is unescaped.
+// ignore case, the value is the raw text after the first '=', trimmed, with one pair of enclosing
+// quotes (double or single) dropped; nothing is unescaped. A file that starts with a UTF-16
+// byte-order mark is read as UTF-16 text.
 #pragma once
+
+#include "SafeFile.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// Far beyond any configuration of this tool; the limit only keeps a wrong file from filling memory.
+constexpr std::uint64_t kMaxProfileBytes = 1u << 20;
+
 class CProfileReader {
 public:
-    // A missing or unreadable file reads as empty: every lookup then yields its default.
-    static CProfileReader FromFile(const std::string& path);
+    // A missing file reads as empty: every lookup then yields its default. Any other fault (a
+    // directory, no permission, larger than kMaxProfileBytes) also reads as empty and is told in
+    // fault, so the caller can refuse to work from a configuration it could not see.
+    static CProfileReader FromFile(const std::string& path, FileFault* fault = nullptr);
     static CProfileReader FromBytes(std::string_view bytes);
 
     // Like GetPrivateProfileStringA into a buffer of bufferSize bytes: at most bufferSize-1 bytes.
@@ -25,6 +34,7 @@ public:
     bool HasSection(std::string_view section) const;
 
 private:
+    static CProfileReader FromText(std::string_view bytes);
     struct Entry {
         std::string section, key, value;
     };

@@ -137,6 +137,19 @@ const char* const kEnglish[kTextCount] = {
     "MacBurnFlashType=%d asks for \"%s\" flash, but the board gave no block size for it: \"getinfo %s\" "
     "answered \"%s\".",
     "The board's boot arguments show \"%s\" flash.",
+    "Item file %s cannot be used: %s! Nothing was sent to the board.",
+    "it does not exist",
+    "it is not a regular file",
+    "it cannot be read",
+    "it is larger than %u bytes",
+    "The configuration file %s exists but cannot be read: %s! Fix it and start the program again.",
+    "Input error: the ID or an extra item contains a control character (such as a line break)!",
+    "Invalid machine address: a group (multicast or broadcast) address is never a device's own address!",
+    "The next MAC address %s would be a group address: the chain of boards ends here.",
+    "Entries for the next board:",
+    "Stopping: board %d is finished first, its flash write has begun (a second signal stops at once).",
+    "Stopped: board %d was not finished.",
+    "Stopped during the flash write of board %d: MAC %s may already be in the board!",
 };
 
 const char* const kChinese[kTextCount] = {
@@ -263,6 +276,19 @@ const char* const kChinese[kTextCount] = {
     "Boot文件 %s 的描述长度为 %u (偏移52处): 应在 64 到 319 之间且不超出文件.",
     "MacBurnFlashType=%d 指定了 \"%s\" 闪存, 但单板未给出其块大小: \"getinfo %s\" 的回答为 \"%s\".",
     "单板的 Bootargs 显示为 \"%s\" 闪存.",
+    "额外项文件 %s 无法使用: %s! 未向单板发送任何数据.",
+    "文件不存在",
+    "不是普通文件",
+    "无法读取",
+    "大于 %u 字节",
+    "配置文件 %s 存在但无法读取: %s! 请修正后重新启动程序.",
+    "输入错误，ID或额外项中含有控制字符(如换行)!",
+    "无效的Mac地址: 组播或广播地址不能作为设备自己的地址!",
+    "下一个Mac地址 %s 是组地址, 连续烧写到此结束.",
+    "下一个单板的输入:",
+    "正在停止: 单板 %d 已开始写入Flash, 先完成它(再次发送信号则立即停止).",
+    "已停止: 单板 %d 未完成.",
+    "在单板 %d 写入Flash时停止: Mac地址 %s 可能已写入单板!",
 };
 
 TextTable Build(const char* const (&src)[kTextCount]) {

@@ -129,6 +129,19 @@ enum TextId : int {
     strBootFileBadDescription, // the CA boot file's description length is out of range
     strForcedFlashUnanswered,  // the configured flash type got no block size from the board
     strBootargsFlashType,      // the flash type the boot arguments show
+    strItemFileUnusable,       // an item's file cannot be used (path, reason)
+    strFileMissing,            // the reasons a file cannot be used
+    strFileNotRegular,
+    strFileUnreadable,
+    strFileTooLarge,
+    strConfigUnreadable,  // BurnConfig.ini exists but cannot be read (path, reason)
+    strControlChars,      // an entry holds a control character
+    strGroupMac,          // a group (multicast or broadcast) MAC was entered
+    strNextMacGroup,      // the chain ends: the next MAC would be a group address
+    strNextEntries,       // heading of the entries for the next board
+    strStopFinishing,     // a signal came while a board's flash write runs
+    strStopNotFinished,   // a signal stopped the run before board N was finished
+    strStopMacMayBeBurnt, // a second signal stopped the flash write of board N
     kTextCount
 };
 

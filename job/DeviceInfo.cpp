@@ -1,14 +1,13 @@
 #include "DeviceInfo.h"
 
 #include "ExtraItems.h"
+#include "ItemFileCheck.h"
+#include "SafeFile.h"
 #include "StrUtil.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
-#include <system_error>
 
 namespace {
 
@@ -54,34 +53,21 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
 
 enum class FileRead { Ok, Abort };
 
-// The file of a "<file" value: only a regular file has a length to check against the erase block;
-// a directory, a device or a pipe counts as a file that cannot be opened.
+// The file of a "<file" value, read through the one safe reader: only a regular file, never more
+// than the item limit, and no longer than an erase block when it starts in the first one.
 FileRead ReadItemFile(const std::string& path, std::uint32_t offset, std::uint32_t blockSize, Bytes& data) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
-        return FileRead::Abort;
-    const std::uintmax_t length = std::filesystem::file_size(path, ec);
-    if (ec)
+    if (path.empty())
         return FileRead::Abort;
     // Longer than an erase block, it would run past the first block into what the block phase wrote.
-    if (length > blockSize && offset < blockSize)
-        return FileRead::Abort;
-    // The size and the trailing zero must be a 32-bit count on the board.
-    if (length >= kMax32)
-        return FileRead::Abort;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const std::uint64_t limit =
+        offset < blockSize ? std::min<std::uint64_t>(blockSize, kMaxItemFileBytes) : kMaxItemFileBytes;
+    if (ReadRegularFile(path, limit, data) != FileFault::None)
         return FileRead::Abort;
     try {
-        data.resize(std::size_t(length));
+        data.push_back(0);
     } catch (const std::bad_alloc&) {
         return FileRead::Abort;
     }
-    // Never more than the length that was checked, even if the file grew meanwhile; what was read
-    // is what gets written.
-    in.read(reinterpret_cast<char*>(data.data()), std::streamsize(length));
-    data.resize(std::size_t(in.gcount()));
-    data.push_back(0);
     return FileRead::Ok;
 }
 

@@ -1,13 +1,11 @@
 // The boot-ROM download: start, head, data and tail frames, then the wait for the boot loader.
 #include "BurnConfig.h"
+#include "SafeFile.h"
 #include "SerialComm.h"
 #include "StrUtil.h"
 #include "TextTables.h"
 #include "WindowInterface.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -19,26 +17,6 @@ constexpr unsigned kStartTimeoutMs = 13;
 constexpr unsigned kHeadTimeoutMs = 30;
 constexpr unsigned kDataTimeoutMs = 150;
 constexpr std::uint32_t kBootStartLimitMs = 10000;
-
-// Reads the whole file; returns 0, or the system's error number.
-int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return errno != 0 ? errno : EIO;
-    std::uint8_t chunk[65536];
-    int error = 0;
-    for (;;) {
-        const std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (n < sizeof chunk) {
-            if (std::ferror(f))
-                error = errno != 0 ? errno : EIO; // a folder by that name reads as EISDIR
-            break;
-        }
-    }
-    std::fclose(f);
-    return error;
-}
 
 std::string BootFileFaultText(const std::string& path, const std::vector<std::uint8_t>& bytes,
                               BootFileFault fault) {
@@ -101,12 +79,12 @@ int CSerialComm::LoadBootFile(const std::string& path) {
     m_nSegments = 2;
     m_strBootFileCause.clear();
     std::vector<std::uint8_t> bytes;
-    const int readError = ReadWholeFile(path, bytes);
-    if (readError != 0) {
-        m_strBootFileCause = readError == ENOENT
+    const FileFault readFault = ReadRegularFile(path, kMaxBootFileBytes, bytes);
+    if (readFault != FileFault::None) {
+        m_strBootFileCause = readFault == FileFault::Missing
                                  ? tv::FormatRuntime(Txt(strBootFileMissing), path.c_str())
                                  : tv::FormatRuntime(Txt(strBootFileUnreadable), path.c_str(),
-                                                     std::system_category().message(readError).c_str());
+                                                     FileFaultText(readFault, kMaxBootFileBytes).c_str());
         return 0;
     }
     BootFileLayout layout;

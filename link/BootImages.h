@@ -30,6 +30,10 @@ struct BootFileLayout {
     std::optional<std::string> description;
 };
 
+// The boot file's own limit is a 32-bit size; a boot program is tens of kilobytes, and 16 MiB would
+// already take 24 minutes at line speed, so a larger file is refused before it is read.
+constexpr std::uint32_t kMaxBootFileBytes = 16u << 20;
+
 constexpr std::uint32_t kBootFileSegment0Address = 0x12000;
 constexpr std::uint32_t kBootFileSegment1Address = 0x81000000;
 

@@ -6,6 +6,9 @@
 
 #include "BoardProcess.h"
 
+#include "TextTables.h"
+
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -19,6 +22,17 @@ BurnConfig LoadFrom(const std::string& ini, bool writeFile = true) {
     config.m_strModuleDir = dir.Path();
     LoadBurnConfig(config);
     return config;
+}
+
+// Text as a Windows editor saves it in "Unicode": UTF-16 after a byte-order mark.
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        const char high = char(c >> 8), low = char(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -97,8 +111,47 @@ INSTANTIATE_TEST_SUITE_P(
         IniCase{"BackslashesKeptRaw", "[BurnConfig]\nExtraInfo=16:<file C:\\keys\\unit.bin>\n", "ExtraInfo",
                 "16:<file C:\\keys\\unit.bin>"},
         IniCase{"QuotesAndCommasKeptRaw", "[BurnConfig]\nCfgName=a:\"x, y\";z\n", "CfgName", "a:\"x, y\";z"},
-        IniCase{"ValueWithEquals", "[BurnConfig]\nCfgName=a:b=c\n", "CfgName", "a:b=c"}),
+        IniCase{"ValueWithEquals", "[BurnConfig]\nCfgName=a:b=c\n", "CfgName", "a:b=c"},
+        // One pair of enclosing quotes is dropped, as the Windows profile reader does.
+        IniCase{"DoubleQuotedNumber", "[BurnConfig]\nAppLanguage=\"1\"\n", "AppLanguage", "1"},
+        IniCase{"SingleQuotedHex", "[BurnConfig]\nMacBurnAddress='0x80000'\n", "MacBurnAddress", "524288"},
+        IniCase{"DoubleQuotedName", "[BurnConfig]\nCfgName=\"sn\"\n", "CfgName", "sn"},
+        IniCase{"SingleQuotedName", "[BurnConfig]\nCfgName='sn'\n", "CfgName", "sn"},
+        IniCase{"OnlyOnePairDropped", "[BurnConfig]\nCfgName=\"\"sn\"\"\n", "CfgName", "\"sn\""},
+        IniCase{"QuotedBlanksKept", "[BurnConfig]\nCfgName=\"  sn \"  \n", "CfgName", "  sn "},
+        IniCase{"MismatchedQuotesKept", "[BurnConfig]\nCfgName=\"sn'\n", "CfgName", "\"sn'"},
+        IniCase{"LoneQuoteKept", "[BurnConfig]\nCfgName=\"\n", "CfgName", "\""},
+        IniCase{"EmptyQuotes", "[BurnConfig]\nCfgName=\"\"\n", "CfgName", ""},
+        // UTF-16 with a byte-order mark, both byte orders (a Windows editor's "Unicode" save).
+        IniCase{"Utf16Le", Utf16(u"[BurnConfig]\r\nIsCA=1", false), "IsCA", "1"},
+        IniCase{"Utf16Be", Utf16(u"[BurnConfig]\nIsCA=3", true), "IsCA", "3"}),
     [](const ::testing::TestParamInfo<IniCase>& i) { return std::string(i.param.name); });
+
+TEST(BurnConfigTest, Utf16FileKeepsFlashTypeAndItems) {
+    const BurnConfig c = LoadFrom(Utf16(u"[BurnConfig]\r\nMacBurnFlashType=1\r\nExtraInfo=0x800:\u677f\r\n"
+                                        u"CfgName=\"hwver:A1|sn\"\r\n",
+                                        false));
+    EXPECT_EQ(c.m_configFault, FileFault::None);
+    EXPECT_EQ(c.m_nMacBurnFlashType, 1);
+    EXPECT_EQ(c.m_strExtraInfoText, tv::Utf8ToLocal("0x800:\xE6\x9D\xBF"));
+    EXPECT_EQ(c.m_strCfgNameText, "hwver:A1|sn");
+}
+
+TEST(BurnConfigTest, SomethingUnreadableAtThePathIsTold) {
+    CTempDir dir;
+    std::filesystem::create_directory(dir.File("BurnConfig.ini"));
+    BurnConfig config;
+    config.m_strModuleDir = dir.Path();
+    LoadBurnConfig(config); // once aborted the program with a stream exception
+    EXPECT_EQ(config.m_configFault, FileFault::NotRegular);
+    EXPECT_EQ(config.m_nAppLanguage, 2);
+    ChooseStartLanguage(2);
+    EXPECT_EQ(ConfigProblemText(config),
+              "The configuration file " + dir.File("BurnConfig.ini") +
+                  " exists but cannot be read: it is not a regular file! Fix it and "
+                  "start the program again.");
+    EXPECT_EQ(ConfigProblemText(LoadFrom("", false)), "");
+}
 
 TEST(ProfileReaderTest, StringIsCutAfter8191Bytes) {
     const std::string value(8192, 'x');
