@@ -21,6 +21,11 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     const std::string port = window.GetText(IDC_SERIAL_PORT);
     const std::string mac = window.GetText(IDC_MAC);
     const std::string idNumber = window.GetText(IDC_ID_NUMBER);
+    // A configuration that was there but could not be read would burn boards without its items.
+    if (config.m_configFault != FileFault::None) {
+        window.ShowMessageDlg(caption, ConfigProblemText(config));
+        return false;
+    }
     if (port.empty()) {
         window.ShowMessageDlg(caption, Txt(strSelectPort));
         return false;
@@ -29,6 +34,10 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     const bool lot = !config.m_strLot.empty();
     if (!lot && !IsValidMac(mac)) {
         window.ShowMessageDlg(caption, Txt(strInvalidMac));
+        return false;
+    }
+    if (IsGroupMac(mac)) {
+        window.ShowMessageDlg(caption, Txt(strGroupMac));
         return false;
     }
     const bool hex = window.IsChecked(IDC_HEX_RULE);
@@ -44,8 +53,14 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
             !CheckIdNumber(window, window.GetText(item.nNumberID), item.strName, hex))
             return false;
 
-    // The block must fit the partition image; refusing here tells the operator before any board waits.
+    // A line break in an entry would forge a second line in the record file; no entry needs one.
     const tagBurnEntries entries = ReadBurnEntries(window, config);
+    if (HasControlCharacter(entries)) {
+        window.ShowMessageDlg(caption, Txt(strControlChars));
+        return false;
+    }
+
+    // The block must fit the partition image; refusing here tells the operator before any board waits.
     const std::vector<std::string> keys = KeyEntries(config, entries);
     std::uint32_t keyBytes = 0;
     for (const std::string& key : keys)

@@ -7,6 +7,8 @@
 #include "ExtraItems.h"
 #include "FlashLayout.h"
 #include "IdValue.h"
+#include "ItemFileCheck.h"
+#include "MacValue.h"
 #include "ReadBack.h"
 #include "SerialComm.h"
 #include "StrUtil.h"
@@ -353,6 +355,36 @@ void CJobRunner::ClosePort() {
     Post([this] { m_comm.Close(); });
 }
 
+bool CJobRunner::StopUnlessWriting() {
+    {
+        std::lock_guard<std::mutex> lock(m_writeMutex);
+        m_endRequested = true;
+        if (m_writing)
+            return true;
+    }
+    StopRunningJob();
+    return false;
+}
+
+std::string CJobRunner::WritingMac() {
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    return m_writing ? m_strWritingMac : std::string();
+}
+
+bool CJobRunner::BeginWrite(const std::string& mac) {
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    if (m_endRequested)
+        return false;
+    m_writing = true;
+    m_strWritingMac = mac;
+    return true;
+}
+
+bool CJobRunner::EndRequested() {
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    return m_endRequested;
+}
+
 void CJobRunner::WaitIdle() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_cv.wait(lock, [this] { return m_tasks.empty() && !m_busy; });
@@ -366,7 +398,22 @@ bool CJobRunner::IsIdle() {
 void CJobRunner::RunJob(const std::shared_ptr<CBurnJob>& job) {
     if (!job->Stop()->IsStopped()) {
         CStopFlag::SetCurrent(job->Stop());
-        BurnThreadProc(job);
+        try {
+            BurnThreadProc(job);
+        } catch (const std::exception&) {
+            // Nothing may escape onto the runner's thread; the job ends as a failed burn.
+            CJobWindow window(*job->Window(), *job->Stop());
+            window.KillBurnTimer();
+            window.ShowMessageDlg(Txt(strErrorCaption), Txt(strBurnFailed));
+            SetBurnControlsEnabled(window, m_config, true);
+            m_comm.Close();
+            job->SetEnd(JobEnd::Failed);
+            ClearIfCurrent(m_current, job.get());
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_writeMutex);
+            m_writing = false;
+        }
         m_comm.Attach(nullptr, &m_config, nullptr);
         CStopFlag::SetCurrent(nullptr);
     }
@@ -421,6 +468,20 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     const tagBurnEntries entries = ReadBurnEntries(window, config);
     if (stop.IsStopped())
         return;
+    // Every item file is checked before the first byte goes to the board: one that cannot be used
+    // must not leave the board with a new device info block and without its items.
+    const std::vector<tagItemFileFault> fileFaults = CheckItemFiles(config, entries);
+    if (!fileFaults.empty()) {
+        for (const tagItemFileFault& fault : fileFaults)
+            window.BurnStatus(3, ItemFileFaultText(fault));
+        SetBurnControlsEnabled(window, config, true);
+        RemoveAdjustment(window, config);
+        job->SetEnd(JobEnd::Failed);
+        window.ShowMessageDlg(Txt(strErrorCaption), ItemFileFaultText(fileFaults.front()));
+        comm.Close(); // a chained job finds the port still open
+        clearIfCurrent();
+        return;
+    }
     if (!comm.Open(entries.strPort)) {
         job->SetEnd(JobEnd::PortOpen);
         window.ShowMessageDlg(Txt(strErrorCaption),
@@ -481,7 +542,15 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     }
     const std::uint32_t staging = StagingAddress(config.m_nBoardType);
 
-    // Block phase. A block that does not fit is refused before any command is sent.
+    // Block phase. A block that does not fit is refused before any command is sent. From here on a
+    // cooperative stop lets the board finish; one that came earlier ends the job here.
+    if (!BeginWrite(entries.strMac)) {
+        window.KillBurnTimer();
+        SetBurnControlsEnabled(window, config, true);
+        comm.Close();
+        clearIfCurrent();
+        return;
+    }
     CCommSink sink(comm, [&lease] { lease.FlashTouched(); });
     const std::optional<Bytes> block = ComposeDeviceInfoBlock(
         entries.strMac, entries.strId, KeyEntries(config, entries), !config.m_aExtra.empty());
@@ -553,7 +622,23 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
 
     // The successor is named in the runner's slot before the two messages; it runs after this job
     // returns, on the same thread, with the port still open.
+    // A burnt board that no successor follows: its result, then why the chain ends, if it does.
+    auto endWithoutSuccessor = [&](const std::string& why) {
+        window.BurnStatus(1, Txt(strBurnSuccess));
+        if (!recordFailure.empty())
+            window.BurnStatus(3, recordFailure);
+        if (!why.empty()) {
+            window.BurnStatus(3, why);
+            window.ShowMessageDlg(Txt(strErrorCaption), why);
+        }
+        comm.Close();
+        clearIfCurrent();
+    };
     auto chainOn = [&] {
+        if (EndRequested()) { // the run ends with this board: no successor waits for the next one
+            endWithoutSuccessor(std::string());
+            return;
+        }
         StartJob(job->Window());
         window.BurnStatus(1, Txt(strBurnSuccess));
         window.BurnStatus(3, Txt(strWaitNextBoard));
@@ -598,6 +683,14 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         return;
     }
     AdvanceEntries(window, config, entries);
-    if (!stop.IsStopped())
-        chainOn();
+    if (stop.IsStopped())
+        return;
+    // The chain ends where the next address would be a group address (the range's end included):
+    // such an address would reach every board on a network, not one.
+    const std::string nextMac = window.GetText(IDC_MAC);
+    if (IsGroupMac(nextMac)) {
+        endWithoutSuccessor(tv::FormatRuntime(Txt(strNextMacGroup), nextMac.c_str()));
+        return;
+    }
+    chainOn();
 }

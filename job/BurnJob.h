@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 class IBurnWindow;
@@ -70,6 +71,14 @@ public:
     // Stops every job that is queued or running, named or not, and empties the slot; false if
     // there was none (closing: nothing may keep the runner's thread busy afterwards).
     bool StopAllJobs();
+    // A stop that lets a board whose flash write has begun finish (and be recorded) first: false when
+    // no write runs, and the running job, if any, is stopped at once; true when one runs, and then no
+    // successor is started after it. Either way no job of this runner begins a write after this call
+    // (the command line's end of a run).
+    bool StopUnlessWriting();
+    // The MAC of the board whose flash write runs now; empty when none runs.
+    std::string WritingMac();
+
     // Closes the serial port on the runner's thread, after a stopped job has returned.
     void ClosePort();
     // Runs task on the runner's thread after what is queued (what must stay on the port's thread).
@@ -100,6 +109,9 @@ private:
     void RunJob(const std::shared_ptr<CBurnJob>& job);
     void BurnThreadProc(const std::shared_ptr<CBurnJob>& job);
     friend class CUnitLease;
+    // The job's side of StopUnlessWriting: false when the run is ending and the write must not begin.
+    bool BeginWrite(const std::string& mac);
+    bool EndRequested();
 
     CSerialComm& m_comm;
     const BurnConfig& m_config;
@@ -118,6 +130,10 @@ private:
     // The jobs queued or running; the slot names one of them or none. Changed, and a named job
     // stopped, only under m_mutex, so a job is never freed while it is being stopped.
     std::deque<std::shared_ptr<CBurnJob>> m_jobs;
+    std::mutex m_writeMutex; // the write state below, decided under one lock
+    bool m_endRequested = false;
+    std::string m_strWritingMac;
+    bool m_writing = false;
 };
 
 struct tagFlashLayout;

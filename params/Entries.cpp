@@ -4,7 +4,11 @@
 #include "ExtraItems.h"
 #include "IdValue.h"
 #include "StrUtil.h"
+#include "TextTables.h"
 #include "WindowInterface.h"
+
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -50,6 +54,20 @@ tagBurnEntries ReadBurnEntries(IBurnWindow& window, const BurnConfig& config) {
             e.aKeyParts.push_back(ReadItemParts(window, item.nStringID, item.nNumberID));
     e.strId = e.strIdString + e.strIdNumber;
     return e;
+}
+
+bool HasControlCharacter(const tagBurnEntries& entries) {
+    auto has = [](const std::string& text) {
+        return std::any_of(text.begin(), text.end(),
+                           [](char c) { return std::uint8_t(c) < 0x20 || std::uint8_t(c) == 0x7f; });
+    };
+    if (has(entries.strIdString) || has(entries.strIdNumber))
+        return true;
+    for (const auto* list : {&entries.aOffsetParts, &entries.aKeyParts})
+        for (const tagItemParts& parts : *list)
+            if (has(parts.strString) || has(parts.strNumber))
+                return true;
+    return false;
 }
 
 std::vector<std::string> KeyEntries(const BurnConfig& config, const tagBurnEntries& entries) {
@@ -119,6 +137,23 @@ void AdvanceEntries(IBurnWindow& window, const BurnConfig& config, const tagBurn
         if (item.IsOperatorEntered())
             window.SetText(item.nNumberID,
                            AdvanceNumberPart(EnteredNumber(entries.aKeyParts, n++), base, rule, step));
+}
+
+std::string NextBoardEntriesText(IBurnWindow& window, const BurnConfig& config) {
+    std::string text = Txt(strNextEntries) + "\n";
+    auto line = [&](const std::string& label, int stringId, int numberId) {
+        text += "  " + label + ": [" + window.GetText(stringId) + "] [" + window.GetText(numberId) + "]\n";
+    };
+    text += "  MAC: " + window.GetText(IDC_MAC) + "\n";
+    line("ID", IDC_ID_STRING, IDC_ID_NUMBER);
+    int k = 0;
+    for (const tagExtraInfo& item : config.m_aExtraInfo)
+        if (item.IsOperatorEntered())
+            line(OffsetItemCheckLabel(++k), item.nStringID, item.nNumberID);
+    for (const tagExtra& item : config.m_aExtra)
+        if (item.IsOperatorEntered())
+            line(item.strName, item.nStringID, item.nNumberID);
+    return text;
 }
 
 void OnRuleStep(IBurnWindow& window, const BurnConfig& config) {

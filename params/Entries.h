@@ -28,6 +28,10 @@ struct tagBurnEntries {
 // ReadBurnEntries: read once at the job's start, before the port is touched.
 tagBurnEntries ReadBurnEntries(IBurnWindow& window, const BurnConfig& config);
 
+// True when the ID or an item's string or number part holds a control character (below 0x20, or
+// 0x7f): the burn command refuses such entries.
+bool HasControlCharacter(const tagBurnEntries& entries);
+
 // The value of every key item as NAME=VALUE (name upper-cased, trimmed), configuration order.
 std::vector<std::string> KeyEntries(const BurnConfig& config, const tagBurnEntries& entries);
 // The value of every offset item, configuration order (empty: nothing to write).
@@ -40,6 +44,11 @@ unsigned CheckedStep(IBurnWindow& window);
 
 void ClearEntries(IBurnWindow& window, const BurnConfig& config);
 void AdvanceEntries(IBurnWindow& window, const BurnConfig& config, const tagBurnEntries& entries);
+
+// The entries the window holds for the next board, for a face without one (printed at the end of a
+// command-line run): a heading, then "  MAC: ...", "  ID: [string] [number]" and one such line per
+// operator-entered item, the parts exactly as the window would show them.
+std::string NextBoardEntriesText(IBurnWindow& window, const BurnConfig& config);
 
 // Rule buttons and focus handlers, run on the window's thread.
 void OnRuleStep(IBurnWindow& window, const BurnConfig& config);

@@ -45,6 +45,15 @@ bool IsValidMac(const std::string& text) {
     return true;
 }
 
+bool IsGroupMac(const std::string& text) {
+    const std::string mac = tv::Trim(text);
+    if (mac.empty() || !IsValidMac(mac))
+        return false;
+    const char low = mac[1]; // the second digit of the first octet in both forms
+    const unsigned digit = unsigned(low <= '9' ? low - '0' : (low | 0x20) - 'a' + 10);
+    return (digit & 1u) != 0;
+}
+
 std::string MacBurnForm(const std::string& typed) {
     return typed.size() == kPlainLength ? InsertColons(typed) : typed;
 }

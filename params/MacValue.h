@@ -9,6 +9,10 @@ enum class ChangeRule { Remove, Increase, Decrease };
 // digits, or colon form. Shows nothing: the caller reports "Invalid machine address!".
 bool IsValidMac(const std::string& text);
 
+// A valid, non-empty MAC whose first octet has its lowest bit set: a multicast address, or the
+// broadcast ff:ff:ff:ff:ff:ff. A device's own address never is one.
+bool IsGroupMac(const std::string& text);
+
 // The colon form of a trimmed typed MAC (':' inserted into a 12-character text); other texts unchanged.
 std::string MacBurnForm(const std::string& typed);
 

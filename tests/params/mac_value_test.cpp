@@ -38,6 +38,20 @@ TEST(MacValue, AcceptsTheTwoFormsAndEmptyRefusesEverythingElse) {
         EXPECT_EQ(IsValidMac(c.text), c.valid) << '"' << c.text << '"';
 }
 
+TEST(MacValue, GroupAddressesHaveTheFirstOctetsLowBitSet) {
+    const ValidityCase cases[] = {
+        {"01:00:5E:00:00:01", true}, // IPv4 multicast
+        {"33:33:00:00:00:01", true}, // IPv6 multicast
+        {"ffffffffffff", true},      // broadcast
+        {" FF:FF:FF:FF:FF:FF ", true}, {"0f0000000000", true},
+        {"00:a1:bb:c3:44:e5", false},  {"02:00:00:00:00:01", false}, // locally administered, still one device
+        {"fe:ff:ff:ff:ff:ff", false},  {"", false},
+        {"01-00-5e-00-00-01", false}, // not a MAC at all: the validity check speaks first
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsGroupMac(c.text), c.valid) << '"' << c.text << '"';
+}
+
 TEST(MacValue, BurnFormInsertsColonsKeepingTheCase) {
     EXPECT_EQ(MacBurnForm("00a1bbc344E5"), "00:a1:bb:c3:44:E5");
     EXPECT_EQ(MacBurnForm("00:a1:bb:c3:44:E5"), "00:a1:bb:c3:44:E5");

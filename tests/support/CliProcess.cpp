@@ -14,23 +14,30 @@
 
 extern char** environ;
 
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
-    args.insert(args.begin(), {"burn", "--dir", dir.Path()});
-    return RunCliCommand(dir, std::move(args), limitSeconds);
+CCliProcess::CCliProcess(const CTempDir& dir, std::vector<std::string> args, Output output)
+    : CCliProcess(Program(TELVANOR_CLI_EXE, std::move(args)), dir.Path(), {}, output) {}
+
+std::vector<std::string> CCliProcess::Program(const std::string& path, std::vector<std::string> args) {
+    args.insert(args.begin(), path);
+    return args;
 }
 
-CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
-    args.insert(args.begin(), TELVANOR_CLI_EXE);
-    return RunProgram(args, dir.Path(), {}, limitSeconds);
-}
-
-CliResult RunProgram(const std::vector<std::string>& argvIn, const std::string& outDir,
-                     const std::vector<std::string>& env, double limitSeconds) {
+CCliProcess::CCliProcess(const std::vector<std::string>& argvIn, const std::string& outDir,
+                         const std::vector<std::string>& env, Output output)
+    : m_strOut(outDir + "/cli.out"), m_strErr(outDir + "/cli.err") {
     std::vector<std::string> args = argvIn;
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -52,37 +59,76 @@ CliResult RunProgram(const std::vector<std::string>& argvIn, const std::string& 
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string out = outDir + "/cli.out", err = outDir + "/cli.err";
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    CliResult r;
-    const auto start = std::chrono::steady_clock::now();
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int pipeFds[2] = {-1, -1};
+    if (output == Output::ClosedPipe && pipe(pipeFds) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, m_strOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, m_strErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    m_dStart = Now();
+    if (posix_spawn(&m_nPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        m_nPid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    if (pipeFds[0] >= 0) {
+        // Nobody reads: the first write past the pipe's end raises SIGPIPE in the program.
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+    }
+}
+
+CCliProcess::~CCliProcess() {
+    if (m_nPid > 0) {
+        kill(m_nPid, SIGKILL);
+        waitpid(m_nPid, nullptr, 0);
+    }
+}
+
+void CCliProcess::Signal(int signal) const {
+    if (m_nPid > 0)
+        kill(m_nPid, signal);
+}
+
+CliResult CCliProcess::Wait(double limitSeconds) {
+    CliResult r;
+    if (m_nPid <= 0)
         return r;
     int status = 0;
-    bool ended = false;
-    while (!ended) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        ended = done == pid;
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!ended && elapsed > limitSeconds) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            r.seconds = elapsed;
-            r.out = ReadFileBytes(out);
-            r.err = ReadFileBytes(err);
-            return r;
+    for (;;) {
+        if (waitpid(m_nPid, &status, WNOHANG) == m_nPid) {
+            r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            break;
         }
-        if (!ended)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (Now() - m_dStart > limitSeconds) {
+            kill(m_nPid, SIGKILL);
+            waitpid(m_nPid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadFileBytes(out);
-    r.err = ReadFileBytes(err);
+    m_nPid = -1;
+    r.seconds = Now() - m_dStart;
+    r.out = ReadFileBytes(m_strOut);
+    r.err = ReadFileBytes(m_strErr);
     return r;
+}
+
+std::vector<std::string> BurnArgs(const CTempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"burn", "--dir", dir.Path()});
+    return args;
+}
+
+CliResult RunCli(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
+    return RunCliCommand(dir, BurnArgs(dir, std::move(args)), limitSeconds);
+}
+
+CliResult RunCliCommand(const CTempDir& dir, std::vector<std::string> args, double limitSeconds) {
+    return CCliProcess(dir, std::move(args)).Wait(limitSeconds);
+}
+
+CliResult RunProgram(const std::vector<std::string>& argv, const std::string& outDir,
+                     const std::vector<std::string>& env, double limitSeconds) {
+    return CCliProcess(argv, outDir, env).Wait(limitSeconds);
 }

@@ -76,7 +76,7 @@ CBoardEngine::CBoardEngine(const tagBoardOptions& options, CBootLoader& loader, 
                            tagBoardStats& stats)
     : m_Options(options), m_Loader(loader), m_Trace(trace), m_Stats(stats),
       m_aErrorOnCount(options.aErrorOn.size()), m_aSilentOnCount(options.aSilentOn.size()),
-      m_aDisconnectCount(options.aDisconnect.size()) {}
+      m_aDisconnectCount(options.aDisconnect.size()), m_aHoldOnCount(options.aHoldOn.size()) {}
 
 void CBoardEngine::OnByte(std::uint8_t byte, std::int64_t now) {
     if (m_State == EState::Stopped)
@@ -441,6 +441,10 @@ void CBoardEngine::RunCommand(const std::string& text, std::int64_t) {
             huge = &rule;
 
     std::int64_t delay = std::int64_t(m_Options.nDelayMs) * 1'000'000;
+    if (CommandRuleHits(m_aHoldOnCount, m_Options.aHoldOn, text)) {
+        Log("hold " + std::to_string(m_Options.nHoldMs));
+        delay += std::int64_t(m_Options.nHoldMs) * 1'000'000;
+    }
     if (silent) {
         Log("silent");
     } else if (huge) {

@@ -156,7 +156,7 @@ private:
     std::vector<tagOutChunk> m_aLastFollowUp;
 
     unsigned m_aFrameCount[kFrameKindCount] = {};
-    std::vector<unsigned> m_aErrorOnCount, m_aSilentOnCount, m_aDisconnectCount;
+    std::vector<unsigned> m_aErrorOnCount, m_aSilentOnCount, m_aDisconnectCount, m_aHoldOnCount;
     std::uint32_t m_dwNoiseSeed = 0x2545f491;
 
     std::deque<tagOutChunk> m_aOut;

@@ -50,6 +50,8 @@ counted when it is well formed and its CRC is right; options may be repeated):
   --error-on PREFIX[:N]      end the N-th command starting with PREFIX (default every one) with
                              "[EOT](ERROR)" without running it
   --silent-on PREFIX[:N]     never end that command (no output, no marker)
+  --hold-on PREFIX[:N]       hold that command for --hold-ms MS (default 3000) before it runs, its
+                             "cmd" trace line written at once: a fixed window inside a command
   --huge-reply PREFIX:BYTES  answer every command starting with PREFIX with BYTES bytes of text
                              and no marker
   --split-markers            write every end marker in two writes 20 ms apart ("[EO", "T]...")
@@ -422,7 +424,7 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                    name == "--silent-start" || name == "--power-on-delay" || FindFrameFaultOption(name) ||
                    name == "--error-on" || name == "--silent-on" || name == "--huge-reply" ||
                    name == "--noise" || name == "--disconnect-at" || name == "--error-gap-us" ||
-                   name == "--corrupt-flash") {
+                   name == "--corrupt-flash" || name == "--hold-on" || name == "--hold-ms") {
             if (!takeValue())
                 return EParseResult::UsageError;
             if (name == "--flash") {
@@ -488,7 +490,8 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                     o.nExitQuietMs = *q;
                 }
             } else if (name == "--ack-delay-us" || name == "--delay-ms" || name == "--silent-start" ||
-                       name == "--power-on-delay" || name == "--noise" || name == "--error-gap-us") {
+                       name == "--power-on-delay" || name == "--noise" || name == "--error-gap-us" ||
+                       name == "--hold-ms") {
                 auto n = ParseSmall(value);
                 if (!n)
                     return bad();
@@ -502,6 +505,8 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                     o.nPowerOnDelayMs = *n;
                 else if (name == "--error-gap-us")
                     o.nErrorGapUs = *n;
+                else if (name == "--hold-ms")
+                    o.nHoldMs = *n;
                 else if (*n > (1u << 20))
                     return bad();
                 else
@@ -511,11 +516,14 @@ EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::s
                 if (!ParseFrameFault(value, option->extra, fault))
                     return bad();
                 (o.*(option->pRules)).push_back(fault);
-            } else if (name == "--error-on" || name == "--silent-on") {
+            } else if (name == "--error-on" || name == "--silent-on" || name == "--hold-on") {
                 tagCommandFault fault;
                 if (!ParseCommandFault(value, 0, fault))
                     return bad();
-                (name == "--error-on" ? o.aErrorOn : o.aSilentOn).push_back(fault);
+                (name == "--error-on"    ? o.aErrorOn
+                 : name == "--silent-on" ? o.aSilentOn
+                                         : o.aHoldOn)
+                    .push_back(fault);
             } else if (name == "--huge-reply") {
                 std::size_t colon = value.rfind(':');
                 if (colon == std::string::npos || colon == 0)

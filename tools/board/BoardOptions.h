@@ -70,6 +70,8 @@ struct tagBoardOptions {
     std::vector<tagFrameFault> aDelayAck;
     std::vector<tagCommandFault> aErrorOn;
     std::vector<tagCommandFault> aSilentOn;
+    std::vector<tagCommandFault> aHoldOn;
+    unsigned nHoldMs = 3000;
     std::vector<tagHugeReply> aHugeReply;
     bool bSplitMarkers = false;
     unsigned nErrorGapUs = 0;

@@ -5,8 +5,10 @@
 #include "DeviceInfo.h"
 #include "Entries.h"
 #include "ExtraItems.h"
+#include "ItemFileCheck.h"
 #include "ItemRanges.h"
 #include "ProfileReader.h"
+#include "SafeFile.h"
 #include "StrUtil.h"
 #include "TextTables.h"
 
@@ -15,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace {
@@ -75,17 +76,23 @@ bool OffsetHasDigits(const std::string& text) {
     return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
 }
 
-// Why a file item's file cannot be used; empty when it can.
+// Why a file item's file cannot be used; empty when it can. The same check as the job's before it
+// sends anything (CheckItemFiles).
 std::string FileProblem(const std::string& path) {
-    std::error_code ec;
     if (path.empty())
         return "names no file";
-    if (!std::filesystem::exists(path, ec))
+    switch (CheckRegularFile(path, kMaxItemFileBytes)) {
+    case FileFault::None:
+        return std::string();
+    case FileFault::Missing:
         return "does not exist";
-    if (!std::filesystem::is_regular_file(path, ec))
+    case FileFault::NotRegular:
         return "is not a regular file";
-    if (!std::ifstream(path, std::ios::binary))
+    case FileFault::Unreadable:
         return "cannot be read";
+    case FileFault::TooLarge:
+        return "is larger than " + std::to_string(kMaxItemFileBytes) + " bytes";
+    }
     return std::string();
 }
 
@@ -96,13 +103,16 @@ tagConfigReport CheckConfig(const std::string& dir) {
     BurnConfig config;
     config.m_strModuleDir = dir;
     const std::string path = config.PathInModuleDir("BurnConfig.ini");
-    const CProfileReader ini = CProfileReader::FromFile(path);
+    FileFault fault = FileFault::None;
+    const CProfileReader ini = CProfileReader::FromFile(path, &fault);
     LoadBurnConfig(config);
     ParseItemLists(config);
     auto warn = [&](const std::string& text) { report.aWarnings.push_back(text); };
 
-    if (!std::ifstream(path, std::ios::binary))
+    if (fault == FileFault::Missing)
         report.aLines.push_back(path + ": not found; every key has its default");
+    else if (fault != FileFault::None)
+        warn(ConfigProblemText(config));
     else if (!ini.HasSection(kSection))
         warn(path + " has no [BurnConfig] section: every key has its default");
     else

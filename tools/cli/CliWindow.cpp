@@ -24,6 +24,14 @@ void CCliWindow::FlushLocked() {
     m_strPending.clear();
 }
 
+void CCliWindow::Print(const std::string& text, bool toError) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    FlushLocked();
+    std::FILE* f = toError ? m_err : m_out;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fflush(f);
+}
+
 void CCliWindow::AddControl(int id, const std::string& text, bool enabled) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_controls[id] = Control{text, false, enabled};
@@ -114,7 +122,7 @@ void CCliWindow::BurnStatus(int kind, const std::string& text) {
             m_flushDue = std::chrono::steady_clock::now() + kStatusOutputBatch;
             wake = true;
         }
-        if (kind == 1 && text == Txt(strBurnSuccess) && ++m_boardsBurnt == m_boardsWanted)
+        if (kind == 1 && text == Txt(strBurnSuccess) && (++m_boardsBurnt == m_boardsWanted || m_endChain))
             onEnough = m_onEnough;
         wake = wake || kind == 1;
     }
@@ -131,6 +139,9 @@ void CCliWindow::ShowMessageDlg(const std::string& caption, const std::string& t
         std::fprintf(m_err, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(m_err);
         ++m_messages;
+        // A record that could not be written comes before its board's result: the change rule still
+        // runs, and the run ends there instead of burning more boards without records.
+        m_endChain = true;
     }
     m_cv.notify_all();
 }

@@ -41,6 +41,9 @@ public:
     bool WaitForChange(std::chrono::milliseconds slice);
     // Prints the held-back lines now.
     void Flush();
+    // Prints text after the held-back lines, on standard output or standard error; never counts as
+    // a message.
+    void Print(const std::string& text, bool toError);
 
     std::string GetText(int id) override;
     void SetText(int id, const std::string& text) override;
@@ -67,6 +70,7 @@ private:
     int m_boardsBurnt = 0;
     int m_boardsWanted = 1;
     int m_messages = 0;
+    bool m_endChain = false; // a message came: the chain ends with the board that shows it
     std::function<void()> m_onEnough;
     std::optional<std::chrono::steady_clock::time_point> m_deadline;
     std::string m_strPending;                                        // printed lines not yet written

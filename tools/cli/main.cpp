@@ -3,6 +3,7 @@
 #include "BurnConfig.h"
 #include "BurnJob.h"
 #include "CheckConfig.h"
+#include "CliRun.h"
 #include "CliWindow.h"
 #include "ControlIds.h"
 #include "DataFolder.h"
@@ -30,7 +31,6 @@
 namespace {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitUsage = 64;
 
@@ -58,8 +58,10 @@ const char kUsage[] =
     "when the goal was reached without a failed board, 130 after Ctrl-C.\n"
     "With --lot, --mac, --id-*, --rule, --double-net and --hex do not go with it.\n"
     "\n"
-    "Exit status: 0 every board burnt; 1 a burn failed or timed out; 2 the entries were refused\n"
-    "(the port is never opened); 64 a usage error.\n"
+    "Exit status: 0 every board burnt; 1 a burn failed or timed out, or a record could not be written\n"
+    "(the chain ends there); 2 the entries were refused (the port is never opened); 64 a usage error;\n"
+    "130, 143, 129 stopped by SIGINT, SIGTERM, SIGHUP (a board whose flash write has begun is finished\n"
+    "first; a second signal stops at once).\n"
     "\n"
     "       telvanor-cli check-config [--dir DIR]\n"
     "Prints every key of BurnConfig.ini as the tool reads it, and a warning for each suspicious\n"
@@ -264,6 +266,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
+    PrepareProcess();
     if (argc >= 2 && std::strcmp(argv[1], "check-config") == 0)
         return RunCheckConfig(argc, argv, ProgramDir());
     if (argc >= 2 && std::strcmp(argv[1], "pool") == 0) {
@@ -324,19 +327,5 @@ int main(int argc, char** argv) {
 
     if (!OnBurn(window, runner, g_App))
         return kExitRefused;
-
-    for (;;) {
-        const bool timedOut = window.WaitForChange(std::chrono::milliseconds(50));
-        if (timedOut) {
-            OnBurnTimeout(window, runner, g_App);
-            runner.WaitIdle();
-            return kExitFailed;
-        }
-        if (g_pBurnThread.load() == nullptr && runner.IsIdle())
-            break;
-    }
-    runner.ClosePort();
-    runner.WaitIdle();
-    const int wanted = chain ? int(o.boards) : 1;
-    return window.BoardsBurnt() >= wanted && !window.AnyMessage() ? kExitOk : kExitFailed;
+    return WaitForRun(window, runner, g_App, chain, chain ? int(o.boards) : 1);
 }
