@@ -675,11 +675,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     job->SetEnd(JobEnd::Burnt);
     if (window.IsChecked(IDC_RULE_CLEAR)) {
         ClearEntries(window, config);
-        window.BurnStatus(1, Txt(strBurnSuccess));
-        if (!recordFailure.empty())
-            window.BurnStatus(3, recordFailure);
-        comm.Close();
-        clearIfCurrent();
+        endWithoutSuccessor(std::string());
         return;
     }
     AdvanceEntries(window, config, entries);

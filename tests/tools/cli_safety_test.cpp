@@ -47,13 +47,18 @@ template <typename Pred> bool WaitFor(Pred pred) {
     return true;
 }
 
+// Test names in the output, not the bytes of the cases (one PrintTo per case type).
+template <typename Case> std::string CaseName(const ::testing::TestParamInfo<Case>& i) {
+    return i.param.name;
+}
+
 struct RefusalCase {
     const char* name;
     std::vector<std::string> args;
     std::string message;
 };
 
-inline void PrintTo(const RefusalCase& c, std::ostream* os) {
+void PrintTo(const RefusalCase& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -89,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"LfInOffsetItem", {"--extra-string", "1=A\nB"}, kControl},
         RefusalCase{"Multicast", {"--mac", "01:00:5e:00:00:01"}, kGroup},
         RefusalCase{"Broadcast", {"--mac", "FFFFFFFFFFFF"}, kGroup}),
-    [](const ::testing::TestParamInfo<RefusalCase>& i) { return std::string(i.param.name); });
+    CaseName<RefusalCase>);
 
 TEST(CliSafety, UnreadableConfigurationRefusesTheBurn) {
     CTempDir dir;
@@ -110,7 +115,7 @@ struct FileCase {
     std::string reason; // "" for the boot file, which fails with the boot message
 };
 
-inline void PrintTo(const FileCase& c, std::ostream* os) {
+void PrintTo(const FileCase& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -153,9 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, UnusableBootFile,
                          ::testing::Values(FileCase{"Folder", Folder, ""}, FileCase{"Fifo", Fifo, ""},
                                            FileCase{"LinkToDevZero", DevZero, ""},
                                            FileCase{"Sparse2GiB", Sparse, ""}),
-                         [](const ::testing::TestParamInfo<FileCase>& i) {
-                             return std::string(i.param.name);
-                         });
+                         CaseName<FileCase>);
 
 TEST_P(UnusableItemFile, FailsTheJobBeforeTheFirstFrameNamingPathAndReason) {
     const FileCase& c = GetParam();
@@ -181,9 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, UnusableItemFile,
                                            FileCase{"Fifo", Fifo, "it is not a regular file"},
                                            FileCase{"LinkToDevZero", DevZero, "it is not a regular file"},
                                            FileCase{"Sparse2GiB", Sparse, "it is larger than 1048576 bytes"}),
-                         [](const ::testing::TestParamInfo<FileCase>& i) {
-                             return std::string(i.param.name);
-                         });
+                         CaseName<FileCase>);
 
 namespace {
 
@@ -199,7 +200,7 @@ struct ChainEndCase {
     std::string nextKey;
 };
 
-inline void PrintTo(const ChainEndCase& c, std::ostream* os) {
+void PrintTo(const ChainEndCase& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -272,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "ff:ff:ff:ff:ff:ff",
                                    "0006",
                                    "40"}),
-    [](const ::testing::TestParamInfo<ChainEndCase>& i) { return std::string(i.param.name); });
+    CaseName<ChainEndCase>);
 
 namespace {
 
@@ -335,7 +336,7 @@ struct SignalCase {
     int exit;
 };
 
-inline void PrintTo(const SignalCase& c, std::ostream* os) {
+void PrintTo(const SignalCase& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -363,9 +364,7 @@ TEST_P(StopBeforeTheWrite, StopsAtOnceAndTellsWhichBoardWasNotFinished) {
 INSTANTIATE_TEST_SUITE_P(Signals, StopBeforeTheWrite,
                          ::testing::Values(SignalCase{"Int", SIGINT, 130}, SignalCase{"Term", SIGTERM, 143},
                                            SignalCase{"Hup", SIGHUP, 129}),
-                         [](const ::testing::TestParamInfo<SignalCase>& i) {
-                             return std::string(i.param.name);
-                         });
+                         CaseName<SignalCase>);
 
 // A reader that went away (a closed pipe) once killed the run between two boards.
 TEST(CliSignals, ClosedOutputNeverEndsTheRun) {
