@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, CaBootFileCause,
     ::testing::Values(
         BootFileCase{"missing", "", " does not exist."},
-        BootFileCase{"folder", "/", " cannot be read: Is a directory."},
+        BootFileCase{"folder", "/", " cannot be read: it is not a regular file."},
         BootFileCase{"short", std::string(100, 'x'), " has 100 bytes; a boot file has at least 792."},
         BootFileCase{"final_part_too_long", BootFile(1024, 5000),
                      " gives its final part as 5000 bytes (at offset 788), more than its 1024 bytes."},

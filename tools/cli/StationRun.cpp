@@ -48,6 +48,12 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous);
+    // The process start blocks the stop signals in every thread (the one-port run takes them with
+    // sigtimedwait); here this thread takes Ctrl-C through the handler.
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
 
     station.StartAll();
     bool interrupted = false;
