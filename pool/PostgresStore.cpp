@@ -40,11 +40,11 @@ protected:
         if (ownerKey == 0)
             return Liveness::Unknown;
         // Taken (and let go at once) only when no live connection holds the key.
-        QSqlQuery q(Db());
+        CStatement q(*this);
         QString error;
-        if (!Exec(q, QStringLiteral("SELECT pg_try_advisory_xact_lock(?)"), {ownerKey}, error) || !q.next())
+        if (!Exec(q, QStringLiteral("SELECT pg_try_advisory_xact_lock(?)"), {ownerKey}, error) || !q->next())
             return Liveness::Unknown;
-        return q.value(0).toBool() ? Liveness::Gone : Liveness::Alive;
+        return q->value(0).toBool() ? Liveness::Gone : Liveness::Alive;
     }
 };
 

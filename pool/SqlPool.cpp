@@ -115,6 +115,7 @@ CSqlPool::CSqlPool(std::string url, QSqlDatabase db)
 CSqlPool::~CSqlPool() {
     if (m_db.isOpen())
         ReleaseHeld();
+    m_prepared.clear(); // before the connection they belong to
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -133,27 +134,48 @@ bool CSqlPool::Start(PoolResult& result) {
     return result.Ok();
 }
 
-bool CSqlPool::Exec(QSqlQuery& q, const QString& sql, std::initializer_list<QVariant> args, QString& error) {
+bool CSqlPool::CStatement::Run(const QString& sql, std::initializer_list<QVariant> args, QString& error) {
+    Release();
     bool ok;
     if (args.size() == 0) {
         // Transaction control and schema statements cannot be prepared on every driver.
-        ok = q.exec(sql);
+        m_q.emplace(m_pool.m_db);
+        ok = m_q->exec(sql);
     } else {
-        ok = q.prepare(sql);
+        m_sql = sql;
+        auto kept = m_pool.m_prepared.extract(sql);
+        if (kept) {
+            m_q.emplace(std::move(kept.mapped()));
+            ok = true;
+        } else {
+            m_q.emplace(m_pool.m_db);
+            ok = m_q->prepare(sql);
+        }
         if (ok) {
+            int at = 0;
             for (const QVariant& a : args)
-                q.addBindValue(a);
-            ok = q.exec();
+                m_q->bindValue(at++, a);
+            ok = m_q->exec();
         }
     }
     if (!ok)
-        error = q.lastError().text();
+        error = m_q->lastError().text();
     return ok;
 }
 
+void CSqlPool::CStatement::Release() {
+    if (m_q && !m_sql.isEmpty()) {
+        m_q->finish();
+        // A second statement of the same text, run while this one was busy, is dropped.
+        m_pool.m_prepared.try_emplace(m_sql, std::move(*m_q));
+    }
+    m_q.reset();
+    m_sql.clear();
+}
+
 bool CSqlPool::Exec(const QString& sql, std::initializer_list<QVariant> args, QString& error) {
-    QSqlQuery q(m_db);
-    return Exec(q, sql, args, error);
+    CStatement q(*this);
+    return q.Run(sql, args, error);
 }
 
 PoolResult CSqlPool::Failure(const QString& error) const {
@@ -187,11 +209,11 @@ PoolResult CSqlPool::Migrate() {
                 QStringLiteral("CREATE TABLE IF NOT EXISTS telvanor_pool_schema (version INTEGER NOT NULL)"),
                 {}, error))
             return {PoolCode::Failed, {}};
-        QSqlQuery q(m_db);
+        CStatement q(*this);
         if (!Exec(q, QStringLiteral("SELECT max(version) FROM telvanor_pool_schema"), {}, error))
             return {PoolCode::Failed, {}};
-        const int version = q.next() && !q.value(0).isNull() ? q.value(0).toInt() : 0;
-        q.finish();
+        const int version = q->next() && !q->value(0).isNull() ? q->value(0).toInt() : 0;
+        q.Release();
         if (version > kSchemaVersion)
             return {PoolCode::Refused,
                     tv::FormatRuntime(Txt(strPoolNewerSchema), std::to_string(version).c_str(),
@@ -211,37 +233,37 @@ PoolResult CSqlPool::Migrate() {
 }
 
 bool CSqlPool::LoadLot(const std::string& name, PoolLot& lot, QString& error, bool& found) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     if (!Exec(q, QStringLiteral("SELECT %1 FROM pool_lots WHERE name = ?").arg(QLatin1String(kLotColumns)),
               {Q(name)}, error))
         return false;
-    found = q.next();
+    found = q->next();
     if (found)
-        lot = LotFromRow(q);
+        lot = LotFromRow(*q);
     return true;
 }
 
 bool CSqlPool::LoadLots(std::vector<PoolLot>& lots, QString& error) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     if (!Exec(q, QStringLiteral("SELECT %1 FROM pool_lots ORDER BY name").arg(QLatin1String(kLotColumns)), {},
               error))
         return false;
-    while (q.next())
-        lots.push_back(LotFromRow(q));
+    while (q->next())
+        lots.push_back(LotFromRow(*q));
     return true;
 }
 
 bool CSqlPool::Sweep(QString& error) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     if (!Exec(q,
               QStringLiteral(
                   "SELECT DISTINCT owner, owner_key FROM pool_units WHERE state = 'reserved' AND owner <> ?"),
               {Q(m_owner)}, error))
         return false;
     std::map<std::string, qint64> owners;
-    while (q.next())
-        owners[S(q.value(0))] = q.value(1).toLongLong();
-    q.finish();
+    while (q->next())
+        owners[S(q->value(0))] = q->value(1).toLongLong();
+    q.Release();
     for (const auto& [owner, key] : owners) {
         if (OwnerLiveness(owner, key) != Liveness::Gone)
             continue;
@@ -256,18 +278,18 @@ bool CSqlPool::Sweep(QString& error) {
 }
 
 bool CSqlPool::FirstUntouched(const PoolLot& lot, std::optional<std::uint64_t>& index, QString& error) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     if (!Exec(q, QStringLiteral("SELECT next_index FROM pool_lots WHERE name = ?"), {Q(lot.name)}, error))
         return false;
-    if (!q.next())
+    if (!q->next())
         return true;
-    std::uint64_t k = std::uint64_t(q.value(0).toLongLong());
-    q.finish();
+    std::uint64_t k = std::uint64_t(q->value(0).toLongLong());
+    q.Release();
     // Rows at or above the counter come only from units retired before they were handed out.
     if (!Exec(q, QStringLiteral("SELECT idx FROM pool_units WHERE lot = ? AND idx >= ? ORDER BY idx"),
               {Q(lot.name), N(k)}, error))
         return false;
-    while (q.next() && std::uint64_t(q.value(0).toLongLong()) == k)
+    while (q->next() && std::uint64_t(q->value(0).toLongLong()) == k)
         ++k;
     index = k < lot.size ? std::optional<std::uint64_t>(k) : std::nullopt;
     return true;
@@ -276,14 +298,14 @@ bool CSqlPool::FirstUntouched(const PoolLot& lot, std::optional<std::uint64_t>& 
 bool CSqlPool::CountLot(const PoolLot& lot, LotStatus& status, QString& error) {
     status = LotStatus();
     status.lot = lot;
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     if (!Exec(q, QStringLiteral("SELECT state, count(*) FROM pool_units WHERE lot = ? GROUP BY state"),
               {Q(lot.name)}, error))
         return false;
     std::uint64_t taken = 0;
-    while (q.next()) {
-        const std::uint64_t n = std::uint64_t(q.value(1).toLongLong());
-        const std::optional<UnitState> s = UnitStateFromName(S(q.value(0)));
+    while (q->next()) {
+        const std::uint64_t n = std::uint64_t(q->value(1).toLongLong());
+        const std::optional<UnitState> s = UnitStateFromName(S(q->value(0)));
         if (!s || *s == UnitState::Free)
             continue;
         taken += n;
@@ -292,15 +314,15 @@ bool CSqlPool::CountLot(const PoolLot& lot, LotStatus& status, QString& error) {
          : *s == UnitState::Uncertain ? status.uncertain
                                       : status.retired) += n;
     }
-    q.finish();
+    q.Release();
     status.free = lot.size - taken;
     if (!Exec(q, QStringLiteral("SELECT min(idx) FROM pool_units WHERE lot = ? AND state = 'free'"),
               {Q(lot.name)}, error))
         return false;
     std::optional<std::uint64_t> next;
-    if (q.next() && !q.value(0).isNull())
-        next = std::uint64_t(q.value(0).toLongLong());
-    q.finish();
+    if (q->next() && !q->value(0).isNull())
+        next = std::uint64_t(q->value(0).toLongLong());
+    q.Release();
     if (!next && !FirstUntouched(lot, next, error))
         return false;
     if (next)
@@ -351,23 +373,23 @@ PoolResult CSqlPool::Reserve(const std::string& lotName, const std::string& port
         if (!found)
             return {PoolCode::NoSuchLot, tv::FormatRuntime(Txt(strPoolNoLot), lotName.c_str())};
         const QString now = Q(NowUtcText());
-        QSqlQuery q(m_db);
+        CStatement q(*this);
         if (!Exec(q,
                   QStringLiteral(
                       "SELECT idx FROM pool_units WHERE lot = ? AND state = 'free' ORDER BY idx LIMIT 1") +
                       QLatin1String(LockFreeRow()),
                   {Q(lot.name)}, error))
             return {PoolCode::Failed, {}};
-        if (q.next()) {
-            unit = UnitOf(lot, std::uint64_t(q.value(0).toLongLong()));
-            q.finish();
+        if (q->next()) {
+            unit = UnitOf(lot, std::uint64_t(q->value(0).toLongLong()));
+            q.Release();
             if (!Exec(QStringLiteral(
                           "UPDATE pool_units SET state = 'reserved', owner = ?, owner_key = ?, host = ?, "
                           "port = ?, reserved_at = ?, note = NULL WHERE lot = ? AND idx = ?"),
                       {Q(m_owner), m_ownerKey, Q(m_host), Q(port), now, Q(lot.name), N(unit.index)}, error))
                 return {PoolCode::Failed, {}};
         } else {
-            q.finish();
+            q.Release();
             for (;;) {
                 // The counter's row lock makes concurrent reservers take turns for this one step.
                 if (!Exec(
@@ -376,11 +398,11 @@ PoolResult CSqlPool::Reserve(const std::string& lotName, const std::string& port
                                        "next_index < size RETURNING next_index - 1"),
                         {Q(lot.name)}, error))
                     return {PoolCode::Failed, {}};
-                if (!q.next())
+                if (!q->next())
                     return {PoolCode::UsedUp, tv::FormatRuntime(Txt(strPoolUsedUp), lot.name.c_str())};
-                unit = UnitOf(lot, std::uint64_t(q.value(0).toLongLong()));
-                q.finish();
-                QSqlQuery insert(m_db);
+                unit = UnitOf(lot, std::uint64_t(q->value(0).toLongLong()));
+                q.Release();
+                CStatement insert(*this);
                 if (!Exec(insert,
                           QStringLiteral(
                               "INSERT INTO pool_units (lot, idx, mac, id, state, owner, owner_key, host, "
@@ -390,7 +412,7 @@ PoolResult CSqlPool::Reserve(const std::string& lotName, const std::string& port
                            Q(m_host), Q(port), now},
                           error))
                     return {PoolCode::Failed, {}};
-                if (insert.numRowsAffected() == 1)
+                if (insert->numRowsAffected() == 1)
                     break;
                 // A unit retired before it was handed out: take the next one.
             }
@@ -398,16 +420,16 @@ PoolResult CSqlPool::Reserve(const std::string& lotName, const std::string& port
         if (left) {
             if (!Exec(q, QStringLiteral("SELECT count(*) FROM pool_units WHERE lot = ? AND state <> 'free'"),
                       {Q(lot.name)}, error) ||
-                !q.next())
+                !q->next())
                 return {PoolCode::Failed, {}};
-            *left = lot.size - std::uint64_t(q.value(0).toLongLong());
+            *left = lot.size - std::uint64_t(q->value(0).toLongLong());
         }
         return {};
     });
 }
 
 PoolResult CSqlPool::Commit(const PoolUnit& unit, const BurntInfo& info) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     QString error;
     // A unit swept to uncertain while this station still held it is recorded as what it is: burnt.
     if (!Exec(q,
@@ -419,14 +441,14 @@ PoolResult CSqlPool::Commit(const PoolUnit& unit, const BurntInfo& info) {
                Q(unit.lot), N(unit.index), Q(m_owner)},
               error))
         return Failure(error);
-    if (q.numRowsAffected() != 1)
+    if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,
                 tv::FormatRuntime(Txt(strPoolNotHeld), unit.mac.c_str(), unit.lot.c_str())};
     return {};
 }
 
 PoolResult CSqlPool::GiveBack(const PoolUnit& unit) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     QString error;
     if (!Exec(q,
               QStringLiteral(
@@ -435,14 +457,14 @@ PoolResult CSqlPool::GiveBack(const PoolUnit& unit) {
                   "state = 'reserved'"),
               {Q(unit.lot), N(unit.index), Q(m_owner)}, error))
         return Failure(error);
-    if (q.numRowsAffected() != 1)
+    if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,
                 tv::FormatRuntime(Txt(strPoolNotHeld), unit.mac.c_str(), unit.lot.c_str())};
     return {};
 }
 
 PoolResult CSqlPool::MarkUncertain(const PoolUnit& unit, const std::string& note) {
-    QSqlQuery q(m_db);
+    CStatement q(*this);
     QString error;
     if (!Exec(q,
               QStringLiteral(
@@ -450,7 +472,7 @@ PoolResult CSqlPool::MarkUncertain(const PoolUnit& unit, const std::string& note
                   "owner = ? AND state = 'reserved'"),
               {Q(note), Q(unit.lot), N(unit.index), Q(m_owner)}, error))
         return Failure(error);
-    if (q.numRowsAffected() != 1)
+    if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,
                 tv::FormatRuntime(Txt(strPoolNotHeld), unit.mac.c_str(), unit.lot.c_str())};
     return {};
@@ -502,24 +524,24 @@ PoolResult CSqlPool::Export(const std::string& lotName, std::vector<UnitRecord>&
             return {PoolCode::Failed, {}};
         if (!found)
             return {PoolCode::NoSuchLot, tv::FormatRuntime(Txt(strPoolNoLot), lotName.c_str())};
-        QSqlQuery q(m_db);
+        CStatement q(*this);
         if (!Exec(q,
                   QStringLiteral(
                       "SELECT idx, state, burnt_at, reserved_at, host, port, burnt_id, items, record, note "
                       "FROM pool_units WHERE lot = ? AND state IN ('burnt', 'uncertain') ORDER BY idx"),
                   {Q(lot.name)}, error))
             return {PoolCode::Failed, {}};
-        while (q.next()) {
+        while (q->next()) {
             UnitRecord r;
-            r.unit = UnitOf(lot, std::uint64_t(q.value(0).toLongLong()));
-            r.state = UnitStateFromName(S(q.value(1))).value_or(UnitState::Uncertain);
-            r.time = S(q.value(2).isNull() ? q.value(3) : q.value(2));
-            r.host = S(q.value(4));
-            r.port = S(q.value(5));
-            r.id = S(q.value(6));
-            r.items = S(q.value(7));
-            r.record = S(q.value(8));
-            r.note = S(q.value(9));
+            r.unit = UnitOf(lot, std::uint64_t(q->value(0).toLongLong()));
+            r.state = UnitStateFromName(S(q->value(1))).value_or(UnitState::Uncertain);
+            r.time = S(q->value(2).isNull() ? q->value(3) : q->value(2));
+            r.host = S(q->value(4));
+            r.port = S(q->value(5));
+            r.id = S(q->value(6));
+            r.items = S(q->value(7));
+            r.record = S(q->value(8));
+            r.note = S(q->value(9));
             out.push_back(std::move(r));
         }
         return {};
@@ -541,14 +563,14 @@ PoolResult CSqlPool::Resolve(const std::string& lotName, const std::string& mac,
         if (!index)
             return {PoolCode::Refused, tv::FormatRuntime(Txt(strPoolNoUnit), mac.c_str(), lot.name.c_str())};
         const PoolUnit unit = UnitOf(lot, *index);
-        QSqlQuery q(m_db);
+        CStatement q(*this);
         if (!Exec(q, QStringLiteral("SELECT state FROM pool_units WHERE lot = ? AND idx = ?"),
                   {Q(lot.name), N(*index)}, error))
             return {PoolCode::Failed, {}};
-        const bool hasRow = q.next();
+        const bool hasRow = q->next();
         const UnitState current =
-            hasRow ? UnitStateFromName(S(q.value(0))).value_or(UnitState::Uncertain) : UnitState::Free;
-        q.finish();
+            hasRow ? UnitStateFromName(S(q->value(0))).value_or(UnitState::Uncertain) : UnitState::Free;
+        q.Release();
         // Free and burnt only for a unit an operator has looked at; a running job's unit is its own.
         const bool allowed = target == UnitState::Retired
                                  ? current != UnitState::Reserved && current != UnitState::Retired

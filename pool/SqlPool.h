@@ -9,10 +9,12 @@
 #include <QString>
 #include <QVariant>
 
+#include <QSqlQuery>
+
 #include <functional>
 #include <initializer_list>
-
-class QSqlQuery;
+#include <map>
+#include <optional>
 
 class CSqlPool : public IIdentityPool {
 public:
@@ -47,8 +49,33 @@ protected:
     virtual bool LockSchema(QString& error) = 0;
     virtual Liveness OwnerLiveness(const std::string& owner, qint64 ownerKey) = 0;
 
-    // Runs one statement; on failure fills error with the driver's text.
-    bool Exec(QSqlQuery& q, const QString& sql, std::initializer_list<QVariant> args, QString& error);
+    // One statement at a time with its rows. A statement with values stays prepared for the
+    // connection's life: PostgreSQL's driver spends three round trips (prepare, run, deallocate) on
+    // one it prepares anew, which a station pays on every board.
+    class CStatement {
+    public:
+        explicit CStatement(CSqlPool& pool) : m_pool(pool) {}
+        ~CStatement() { Release(); }
+        CStatement(const CStatement&) = delete;
+        CStatement& operator=(const CStatement&) = delete;
+
+        // Runs sql with args (the rows of the statement run before are let go); on failure fills
+        // error with the driver's text.
+        bool Run(const QString& sql, std::initializer_list<QVariant> args, QString& error);
+        // Lets the rows go (SQLite holds its read lock until then) and keeps the statement.
+        void Release();
+        QSqlQuery* operator->() { return &*m_q; }
+        const QSqlQuery& operator*() const { return *m_q; }
+
+    private:
+        CSqlPool& m_pool;
+        QString m_sql; // empty for a statement run once
+        std::optional<QSqlQuery> m_q;
+    };
+
+    bool Exec(CStatement& q, const QString& sql, std::initializer_list<QVariant> args, QString& error) {
+        return q.Run(sql, args, error);
+    }
     bool Exec(const QString& sql, std::initializer_list<QVariant> args, QString& error);
 
     QSqlDatabase& Db() { return m_db; }
@@ -72,6 +99,7 @@ private:
 
     std::string m_url;
     QSqlDatabase m_db;
+    std::map<QString, QSqlQuery> m_prepared; // idle prepared statements by their text
     QString m_connectionName;
     std::string m_owner;
     qint64 m_ownerKey = 0;
