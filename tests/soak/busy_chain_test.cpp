@@ -1,6 +1,8 @@
 // A chain of 200 boards under Increase on a machine whose two cores are kept busy by two other
 // programs, against a board that answers every frame at once: the tool's thread often runs late
-// between writing a frame and reading its answer, yet no answer is lost and no board fails.
+// between writing a frame and reading its answer, yet no answer is lost, no frame is sent twice and
+// no board fails. A real board has a processor of its own, so the virtual board keeps a larger share
+// of this machine than the tool and the load: the tool is the one that runs late, not the board.
 #include "BoardProcess.h"
 #include "CliProcess.h"
 
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -52,6 +55,9 @@ TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
                          "--ack-delay-us", "0"});
     CTempDir dir;
     std::ofstream(dir.File("BurnConfig.ini")) << "[BurnConfig]\nCfgName=hwver:A1\n";
+    // The tool and the load started from here on run at a lower weight than the board; any user may
+    // lower their own priority, so this needs no privilege.
+    ASSERT_EQ(setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 5), 0);
     CBusyProcess busy1, busy2;
     ASSERT_TRUE(busy1.Running());
     ASSERT_TRUE(busy2.Running());
@@ -65,10 +71,10 @@ TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
     board.Stop();
     auto stats = board.Stats();
     // A board process held up past the 150 ms a frame waits for its answer fails its command, as a
-    // board that answers that late must: such a run says nothing about the tool.
+    // board that answers that late must: such a run (a machine loaded far beyond this test) says
+    // nothing about the tool.
     const std::uint64_t heldUp = std::max(stats["held_up_max_ns"], stats["output_late_max_ns"]);
-    const bool boardHeldUp = heldUp >= 100'000'000;
-    if (r.exit != 0 && boardHeldUp)
+    if (heldUp >= 100'000'000)
         GTEST_SKIP() << "the machine held the board up for " << heldUp / 1000000 << " ms: " << r.err;
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -79,20 +85,10 @@ TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
         ++lines;
     EXPECT_EQ(lines, size_t(kBoards));
 
-    // A frame sent again shows as a repeat, a refused one as rejected. A lost acknowledgement of a
-    // command would have failed its job. Every other frame waits 150 ms for its answer and must
-    // not be sent twice either; the start and head frames wait only 13 and 30 ms, which a machine
-    // loaded beyond these two processes can keep the board from meeting, and their resend is the
-    // handshake's own rule.
-    size_t handshakeRepeats = 0;
-    for (const std::string& line : board.TraceLines()) {
-        if (line.rfind("repeat start", 0) == 0 || line.rfind("repeat head", 0) == 0) {
-            ++handshakeRepeats;
-        } else if (!boardHeldUp) {
-            EXPECT_NE(line.rfind("repeat", 0), 0u) << line;
-        }
-    }
-    RecordProperty("handshake_repeats", int(handshakeRepeats));
+    // A frame sent again shows as a repeat, a refused one as rejected: neither may happen, however
+    // late the tool's thread ran.
+    for (const std::string& line : board.TraceLines())
+        EXPECT_NE(line.rfind("repeat", 0), 0u) << line;
     EXPECT_EQ(stats["frames_rejected"], 0u);
     EXPECT_EQ(stats["commands_failed"], 0u);
     EXPECT_EQ(stats["power_ons"], std::uint64_t(kBoards));
