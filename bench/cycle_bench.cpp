@@ -415,11 +415,12 @@ int main(int argc, char** argv) {
           "--records"},
          5},
         // The nand example chained over five boards, typed and from a lot: every board after the
-        // first reserves its unit inside the cycle, and every board commits one.
+        // first reserves its unit inside the cycle, and every board commits one. The typed ID is as
+        // long as a lot's ("SN<run>-000001"), so both put the same bytes on the line.
         {"nand-5-typed",
          {"--bootargs", nand},
          "CfgName=hwver:A1\n",
-         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN", "--id-number", "000001", "--rule", "increase"},
+         {"--mac", "00:1a:2b:3c:4d:5e", "--id-string", "SN0-", "--id-number", "000001", "--rule", "increase"},
          5},
         {"nand-5-sqlite",
          {"--bootargs", nand},
