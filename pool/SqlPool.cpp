@@ -203,6 +203,15 @@ PoolResult CSqlPool::InTransaction(bool write, const std::function<PoolResult(QS
 }
 
 PoolResult CSqlPool::Migrate() {
+    // A schema already at this version needs no write lock: eight ports opening the pool together
+    // would otherwise queue for it (and, on SQLite, for a synced commit each) before their first board.
+    {
+        CStatement q(*this);
+        QString ignored;
+        if (q.Run(QStringLiteral("SELECT max(version) FROM telvanor_pool_schema"), {}, ignored) &&
+            q->next() && !q->value(0).isNull() && q->value(0).toInt() == kSchemaVersion)
+            return {};
+    }
     return InTransaction(true, [this](QString& error) -> PoolResult {
         if (!LockSchema(error) ||
             !Exec(
