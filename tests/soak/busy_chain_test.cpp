@@ -3,6 +3,7 @@
 // between writing a frame and reading its answer, yet no answer is lost, no frame is sent twice and
 // no board fails. A real board has a processor of its own, so the virtual board keeps a larger share
 // of this machine than the tool and the load: the tool is the one that runs late, not the board.
+// Nothing else runs beside it (RUN_SERIAL): the load is these two processes, as the case says.
 #include "BoardProcess.h"
 #include "CliProcess.h"
 
@@ -14,6 +15,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <vector>
 
 extern char** environ;
 
@@ -55,9 +57,11 @@ TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
                          "--ack-delay-us", "0"});
     CTempDir dir;
     std::ofstream(dir.File("BurnConfig.ini")) << "[BurnConfig]\nCfgName=hwver:A1\n";
-    // The tool and the load started from here on run at a lower weight than the board; any user may
-    // lower their own priority, so this needs no privilege.
-    ASSERT_EQ(setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 5), 0);
+    // The board runs above the tool and the load: raised where this user may (root), else the tool
+    // and the load started from here on are lowered, which any user may do.
+    if (setpriority(PRIO_PROCESS, board.Pid(), -5) != 0) {
+        ASSERT_EQ(setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 5), 0);
+    }
     CBusyProcess busy1, busy2;
     ASSERT_TRUE(busy1.Running());
     ASSERT_TRUE(busy2.Running());
@@ -70,25 +74,29 @@ TEST(BusyChainSoak, TwoHundredBoardsBesideTwoBusyProcesses) {
     EXPECT_TRUE(busy1.Running() && busy2.Running()); // the load lasted the whole chain
     board.Stop();
     auto stats = board.Stats();
-    // A board process held up past the 150 ms a frame waits for its answer fails its command, as a
-    // board that answers that late must: such a run (a machine loaded far beyond this test) says
-    // nothing about the tool.
-    const std::uint64_t heldUp = std::max(stats["held_up_max_ns"], stats["output_late_max_ns"]);
-    if (heldUp >= 100'000'000)
-        GTEST_SKIP() << "the machine held the board up for " << heldUp / 1000000 << " ms: " << r.err;
-    EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-
     const std::string records = ReadFileBytes(dir.File("BurntMacandIDList.txt"));
     size_t lines = 0;
     for (size_t at = 0; (at = records.find("\r\n", at)) != std::string::npos; at += 2)
         ++lines;
-    EXPECT_EQ(lines, size_t(kBoards));
-
-    // A frame sent again shows as a repeat, a refused one as rejected: neither may happen, however
-    // late the tool's thread ran.
+    // A frame sent again shows as a repeat, a refused one as rejected.
+    std::vector<std::string> repeats;
     for (const std::string& line : board.TraceLines())
-        EXPECT_NE(line.rfind("repeat", 0), 0u) << line;
+        if (line.rfind("repeat", 0) == 0)
+            repeats.push_back(line);
+
+    // A board process held up past the wait for its answer fails or repeats a frame, as a board that
+    // answers that late must: such a run (a machine loaded far beyond this test) says nothing about
+    // the tool.
+    const std::uint64_t heldUp = std::max(stats["held_up_max_ns"], stats["output_late_max_ns"]);
+    const bool clean = r.exit == 0 && repeats.empty() && stats["frames_rejected"] == 0;
+    if (!clean && heldUp >= 100'000'000)
+        GTEST_SKIP() << "the machine held the board up for " << heldUp / 1000000 << " ms: " << r.err;
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(lines, size_t(kBoards));
+    // Neither may happen, however late the tool's thread ran.
+    for (const std::string& line : repeats)
+        ADD_FAILURE() << line;
     EXPECT_EQ(stats["frames_rejected"], 0u);
     EXPECT_EQ(stats["commands_failed"], 0u);
     EXPECT_EQ(stats["power_ons"], std::uint64_t(kBoards));

@@ -45,6 +45,7 @@ public:
     // Waits up to ms for the board to end by itself (--exit-after-boards, --disconnect-at).
     bool WaitForExit(int ms);
     bool Running() const { return m_nPid > 0; }
+    pid_t Pid() const { return m_nPid; }
     // Exit code once ended (-1: killed by a signal, or still running).
     int ExitCode() const { return m_nExitCode; }
 
