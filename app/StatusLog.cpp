@@ -11,10 +11,10 @@ void CutAtLastCr(std::string& log) {
 
 } // namespace
 
-bool ApplyBurnStatus(std::string& log, int kind, const std::string& text) {
-    if (kind != 1 && kind != 2 && kind != 3)
+bool ApplyBurnStatus(std::string& log, StatusKind kind, const std::string& text) {
+    if (kind != StatusKind::ReplaceAll && kind != StatusKind::ReplaceLast && kind != StatusKind::Append)
         return false;
-    if (kind == 1) {
+    if (kind == StatusKind::ReplaceAll) {
         log = text;
         return true;
     }
@@ -23,7 +23,7 @@ bool ApplyBurnStatus(std::string& log, int kind, const std::string& text) {
         line = (!log.empty() && log.back() == '#') ? "#" : "\r\n#";
     else
         line = "\r\n" + text;
-    if (kind == 2) {
+    if (kind == StatusKind::ReplaceLast) {
         CutAtLastCr(log);
         size_t lf = log.rfind('\n');
         const std::string last = lf == std::string::npos ? log : log.substr(lf + 1);

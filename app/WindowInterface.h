@@ -3,6 +3,8 @@
 // tests with a recorder. Controls are named by their IDs (ControlIds.h); texts are local 8-bit bytes.
 #pragma once
 
+#include "BurnEvents.h"
+
 #include <string>
 #include <vector>
 
@@ -24,7 +26,7 @@ public:
     virtual void SetFocus(int id) = 0;
 
     // WM_BURNSTATUS, synchronous: returns once the log has taken the text.
-    virtual void BurnStatus(int kind, const std::string& text) = 0;
+    virtual void BurnStatus(StatusKind kind, const std::string& text) = 0;
     // ShowMessageDlg: modal, returns when the operator has closed it.
     virtual void ShowMessageDlg(const std::string& caption, const std::string& text) = 0;
     // The platform's own message box, for the two English-only messages.

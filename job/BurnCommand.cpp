@@ -13,52 +13,98 @@
 #include "TextTables.h"
 #include "WindowInterface.h"
 
+namespace {
+
+void Show(IBurnWindow& window, const tagRefusal& refusal) {
+    if (refusal.systemBox)
+        window.ShowSystemMessageBox(refusal.caption, refusal.text);
+    else
+        window.ShowMessageDlg(refusal.caption, refusal.text);
+}
+
+// A refusal: its one message, and the event that tells the listener no board was started.
+bool Refuse(IBurnWindow& window, CJobRunner& runner, const tagRefusal& refusal) {
+    Show(window, refusal);
+    if (IBurnListener* listener = runner.Listener())
+        listener->BoardFailed({FailReason::Refused, refusal.text, {}, {}});
+    return false;
+}
+
+bool Refuse(IBurnWindow& window, CJobRunner& runner, const std::string& text) {
+    return Refuse(window, runner, tagRefusal{Txt(strErrorCaption), text});
+}
+
+} // namespace
+
+std::optional<tagRefusal> IdNumberRefusal(const std::string& text, const std::string& label, bool hex) {
+    TextId entry;
+    switch (ClassifyIdNumber(text, hex)) {
+    case IdCheck::Ok:
+        return std::nullopt;
+    case IdCheck::OutOfRange:
+        // English in every language, in the platform's own box.
+        return tagRefusal{"Error", "The ID num is Out of range", true};
+    case IdCheck::DecimalTooLong:
+        entry = strIdDecimalTooLong;
+        break;
+    case IdCheck::DecimalInvalid:
+        entry = strIdDecimalInvalid;
+        break;
+    case IdCheck::HexTooLong:
+        entry = strIdHexTooLong;
+        break;
+    case IdCheck::HexInvalid:
+    default:
+        entry = strIdHexInvalid;
+        break;
+    }
+    return tagRefusal{Txt(strErrorCaption), "[" + label + "] " + Txt(entry)};
+}
+
+bool CheckIdNumber(IBurnWindow& window, const std::string& text, const std::string& label, bool hex) {
+    const std::optional<tagRefusal> refusal = IdNumberRefusal(text, label, hex);
+    if (refusal)
+        Show(window, *refusal);
+    return !refusal;
+}
+
 bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     // A second job would run after the first, unnamed: nothing could stop the first any more.
     if (runner.RunningJob() != nullptr)
         return false;
-    const std::string caption = Txt(strErrorCaption);
     const std::string port = window.GetText(IDC_SERIAL_PORT);
     const std::string mac = window.GetText(IDC_MAC);
     const std::string idNumber = window.GetText(IDC_ID_NUMBER);
     // A configuration that was there but could not be read would burn boards without its items.
-    if (config.m_configFault != FileFault::None) {
-        window.ShowMessageDlg(caption, ConfigProblemText(config));
-        return false;
-    }
-    if (port.empty()) {
-        window.ShowMessageDlg(caption, Txt(strSelectPort));
-        return false;
-    }
+    if (config.m_configFault != FileFault::None)
+        return Refuse(window, runner, ConfigProblemText(config));
+    if (port.empty())
+        return Refuse(window, runner, Txt(strSelectPort));
     // With a lot the job fills MAC and ID from the pool; what the fields hold is not used.
     const bool lot = !config.m_strLot.empty();
-    if (!lot && !IsValidMac(mac)) {
-        window.ShowMessageDlg(caption, Txt(strInvalidMac));
-        return false;
-    }
-    if (IsGroupMac(mac)) {
-        window.ShowMessageDlg(caption, Txt(strGroupMac));
-        return false;
-    }
+    if (!lot && !IsValidMac(mac))
+        return Refuse(window, runner, Txt(strInvalidMac));
+    if (IsGroupMac(mac))
+        return Refuse(window, runner, Txt(strGroupMac));
     const bool hex = window.IsChecked(IDC_HEX_RULE);
-    if (!lot && !CheckIdNumber(window, idNumber, Txt(strDefaultId), hex))
-        return false;
+    if (!lot)
+        if (auto refusal = IdNumberRefusal(idNumber, Txt(strDefaultId), hex))
+            return Refuse(window, runner, *refusal);
     int k = 0;
     for (const tagExtraInfo& item : config.m_aExtraInfo)
-        if (item.IsOperatorEntered() &&
-            !CheckIdNumber(window, window.GetText(item.nNumberID), OffsetItemCheckLabel(++k), hex))
-            return false;
+        if (item.IsOperatorEntered())
+            if (auto refusal =
+                    IdNumberRefusal(window.GetText(item.nNumberID), OffsetItemCheckLabel(++k), hex))
+                return Refuse(window, runner, *refusal);
     for (const tagExtra& item : config.m_aExtra)
-        if (item.IsOperatorEntered() &&
-            !CheckIdNumber(window, window.GetText(item.nNumberID), item.strName, hex))
-            return false;
+        if (item.IsOperatorEntered())
+            if (auto refusal = IdNumberRefusal(window.GetText(item.nNumberID), item.strName, hex))
+                return Refuse(window, runner, *refusal);
 
     // A line break in an entry would forge a second line in the record file; no entry needs one.
     const tagBurnEntries entries = ReadBurnEntries(window, config);
-    if (HasControlCharacter(entries)) {
-        window.ShowMessageDlg(caption, Txt(strControlChars));
-        return false;
-    }
+    if (HasControlCharacter(entries))
+        return Refuse(window, runner, Txt(strControlChars));
 
     // The block must fit the partition image; refusing here tells the operator before any board waits.
     const std::vector<std::string> keys = KeyEntries(config, entries);
@@ -67,23 +113,19 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
         keyBytes += std::uint32_t(key.size() + 1);
     const std::uint32_t length =
         DeviceInfoBlockLength(lot ? std::string() : entries.strId, keys, !config.m_aExtra.empty());
-    if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36) {
-        window.ShowMessageDlg(caption,
-                              tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));
-        return false;
-    }
+    if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36)
+        return Refuse(window, runner,
+                      tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));
     // An offset item on the block's bytes or on another item's would be written over them, and the
     // job would still report success.
     std::vector<std::uint64_t> sizes;
     for (const std::string& value : OffsetValues(config, entries))
         sizes.push_back(OffsetItemDataSize(value));
     const std::string overlap = FindItemOverlap(config, length, sizes);
-    if (!overlap.empty()) {
-        window.ShowMessageDlg(caption, overlap);
-        return false;
-    }
+    if (!overlap.empty())
+        return Refuse(window, runner, overlap);
 
-    window.BurnStatus(1, Txt(strPowerOnBoard));
+    window.BurnStatus(StatusKind::ReplaceAll, Txt(strPowerOnBoard));
     runner.StartJob(&window);
     return true;
 }

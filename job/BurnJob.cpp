@@ -44,7 +44,7 @@ public:
         if (Live())
             m_inner.SetFocus(id);
     }
-    void BurnStatus(int kind, const std::string& text) override {
+    void BurnStatus(StatusKind kind, const std::string& text) override {
         if (Live())
             m_inner.BurnStatus(kind, text);
     }
@@ -130,6 +130,21 @@ std::string ItemsText(const BurnConfig& config, const tagBurnEntries& entries) {
     return text;
 }
 
+// What a good board carries, as data: the offset items by offset, the key items by name.
+std::vector<tagItemValue> ItemValues(const BurnConfig& config, const tagBurnEntries& entries) {
+    std::vector<tagItemValue> items;
+    const std::vector<std::string> values = OffsetValues(config, entries);
+    for (size_t i = 0; i < config.m_aExtraInfo.size() && i < values.size(); ++i)
+        if (!values[i].empty())
+            items.push_back({std::string(), config.m_aExtraInfo[i].dwOffset, values[i]});
+    for (const std::string& entry : KeyEntries(config, entries)) {
+        const size_t eq = entry.find('=');
+        items.push_back(
+            {entry.substr(0, eq), std::nullopt, eq == std::string::npos ? "" : entry.substr(eq + 1)});
+    }
+    return items;
+}
+
 } // namespace
 
 // The unit of one job from a lot. Committed when the board holds it; otherwise given back when
@@ -180,6 +195,72 @@ private:
     bool m_touched = false;
 };
 
+void CBurnJob::SetIdentity(const std::string& mac, const std::string& id) {
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    m_mac = mac;
+    m_id = id;
+}
+
+bool CBurnJob::EndFromOutside(std::optional<tagBoardFailed> failure) {
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    if (m_ended)
+        return false;
+    m_ended = true;
+    // A board that answered gets its end all the same: a listener never waits for it in vain.
+    if (!failure && m_boardStart)
+        failure = tagBoardFailed{FailReason::Stopped, {}, {}, {}};
+    if (failure && m_listener) {
+        failure->mac = m_mac;
+        failure->id = m_id;
+        m_listener->BoardFailed(*failure);
+    }
+    return true;
+}
+
+template <class F> void CBurnJob::Pass(bool ends, F fn) {
+    // Under the lock, so an end reported from outside comes after anything the job got through.
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    if (m_ended || m_stop->IsStopped())
+        return;
+    if (ends)
+        m_ended = true;
+    if (m_listener)
+        fn(*m_listener);
+}
+
+void CBurnJob::BoardStarted() {
+    Pass(false, [this](IBurnListener& l) {
+        m_boardStart = std::chrono::steady_clock::now();
+        l.BoardStarted();
+    });
+}
+
+void CBurnJob::Progress(BurnStage stage, int percent) {
+    Pass(false, [&](IBurnListener& l) { l.Progress(stage, percent); });
+}
+
+void CBurnJob::BoardBurnt(const tagBoardBurnt& board) {
+    Pass(true, [&](IBurnListener& l) { l.BoardBurnt(board); });
+}
+
+void CBurnJob::BoardFailed(const tagBoardFailed& failure) {
+    Pass(true, [&](IBurnListener& l) {
+        tagBoardFailed f = failure;
+        if (f.mac.empty() && f.id.empty()) {
+            f.mac = m_mac;
+            f.id = m_id;
+        }
+        l.BoardFailed(f);
+    });
+}
+
+double CBurnJob::BoardSeconds() {
+    std::lock_guard<std::mutex> lock(m_eventMutex);
+    if (!m_boardStart)
+        return 0;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_boardStart).count();
+}
+
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable) {
     // One call for the whole set keeps the window's thread hops to one.
     std::vector<int> ids = kControlSet;
@@ -194,9 +275,9 @@ void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool 
 
 void LotAdjustment(IBurnWindow& window, const BurnConfig& config) {
     // The MAC and ID show the lot's unit; the change rule and the step are the lot's.
-    static const std::vector<int> kFromLot = {IDC_MAC,           IDC_ID_STRING,     IDC_ID_NUMBER,
-                                              IDC_RULE_CLEAR,    IDC_RULE_INCREASE, IDC_RULE_DECREASE,
-                                              IDC_HEX_RULE,      IDC_SINGLE_NET,    IDC_DOUBLE_NET};
+    static const std::vector<int> kFromLot = {IDC_MAC,        IDC_ID_STRING,     IDC_ID_NUMBER,
+                                              IDC_RULE_CLEAR, IDC_RULE_INCREASE, IDC_RULE_DECREASE,
+                                              IDC_HEX_RULE,   IDC_SINGLE_NET,    IDC_DOUBLE_NET};
     if (!config.m_strLot.empty())
         window.Enable(kFromLot, false);
 }
@@ -241,7 +322,7 @@ tagFlashLayout QueryFlashLayout(CSerialComm& comm, const BurnConfig& config, std
 
 void OnBurnTimeout(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
     window.KillBurnTimer();
-    if (!runner.StopRunningJob())
+    if (!runner.StopRunningJob(FailReason::Timeout, Txt(strBurnTimeout)))
         return;
     std::vector<int> ids = {IDC_SERIAL_PORT, IDC_MAC, IDC_ID_STRING};
     const std::vector<int> strings = ItemStringIds(config);
@@ -310,7 +391,7 @@ void CJobRunner::Loop() {
 }
 
 void CJobRunner::StartJob(IBurnWindow* window) {
-    auto job = std::make_shared<CBurnJob>(window);
+    auto job = std::make_shared<CBurnJob>(window, m_listener.load());
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_jobs.push_back(job);
@@ -320,12 +401,16 @@ void CJobRunner::StartJob(IBurnWindow* window) {
     Post([this, job] { RunJob(job); });
 }
 
-bool CJobRunner::StopRunningJob() {
+bool CJobRunner::StopRunningJob(std::optional<FailReason> why, const std::string& message) {
     std::lock_guard<std::mutex> lock(m_mutex);
     CBurnJob* job = m_current.exchange(nullptr);
     if (!job)
         return false;
     job->Stop()->Stop();
+    std::optional<tagBoardFailed> failure;
+    if (why)
+        failure = tagBoardFailed{*why, message, {}, {}};
+    job->EndFromOutside(failure);
     return true;
 }
 
@@ -355,14 +440,15 @@ void CJobRunner::ClosePort() {
     Post([this] { m_comm.Close(); });
 }
 
-bool CJobRunner::StopUnlessWriting() {
+bool CJobRunner::StopUnlessWriting(const std::string& message) {
     {
         std::lock_guard<std::mutex> lock(m_writeMutex);
         m_endRequested = true;
+        m_strEndMessage = message;
         if (m_writing)
             return true;
     }
-    StopRunningJob();
+    StopRunningJob(FailReason::Stopped, message);
     return false;
 }
 
@@ -371,10 +457,12 @@ std::string CJobRunner::WritingMac() {
     return m_writing ? m_strWritingMac : std::string();
 }
 
-bool CJobRunner::BeginWrite(const std::string& mac) {
+bool CJobRunner::BeginWrite(const std::string& mac, std::string& endMessage) {
     std::lock_guard<std::mutex> lock(m_writeMutex);
-    if (m_endRequested)
+    if (m_endRequested) {
+        endMessage = m_strEndMessage;
         return false;
+    }
     m_writing = true;
     m_strWritingMac = mac;
     return true;
@@ -405,6 +493,7 @@ void CJobRunner::RunJob(const std::shared_ptr<CBurnJob>& job) {
             CJobWindow window(*job->Window(), *job->Stop());
             window.KillBurnTimer();
             window.ShowMessageDlg(Txt(strErrorCaption), Txt(strBurnFailed));
+            job->BoardFailed({FailReason::Write, Txt(strBurnFailed), {}, {}});
             SetBurnControlsEnabled(window, m_config, true);
             m_comm.Close();
             job->SetEnd(JobEnd::Failed);
@@ -433,7 +522,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     CJobWindow window(*job->Window(), stop);
     const BurnConfig& config = m_config;
     CSerialComm& comm = m_comm;
-    comm.Attach(&window, &config, job->Stop());
+    comm.Attach(&window, &config, job->Stop(), job.get());
     auto clearIfCurrent = [&] { ClearIfCurrent(m_current, job.get()); };
 
     // Entry phase. From a lot, the unit comes first and the window shows it.
@@ -463,56 +552,70 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         ShowUnit(window, lease.Unit());
         // Which unit, and how many are left, in the log.
         if (!reservedText.empty())
-            window.BurnStatus(3, reservedText);
+            window.BurnStatus(StatusKind::Append, reservedText);
     }
     const tagBurnEntries entries = ReadBurnEntries(window, config);
     if (stop.IsStopped())
         return;
+    job->SetIdentity(entries.strMac, entries.strId);
+    auto failed = [&](FailReason reason, const std::string& text) {
+        job->BoardFailed({reason, text, entries.strMac, entries.strId});
+    };
     // Every item file is checked before the first byte goes to the board: one that cannot be used
     // must not leave the board with a new device info block and without its items.
     const std::vector<tagItemFileFault> fileFaults = CheckItemFiles(config, entries);
     if (!fileFaults.empty()) {
         for (const tagItemFileFault& fault : fileFaults)
-            window.BurnStatus(3, ItemFileFaultText(fault));
+            window.BurnStatus(StatusKind::Append, ItemFileFaultText(fault));
         SetBurnControlsEnabled(window, config, true);
         RemoveAdjustment(window, config);
         job->SetEnd(JobEnd::Failed);
-        window.ShowMessageDlg(Txt(strErrorCaption), ItemFileFaultText(fileFaults.front()));
-        comm.Close(); // a chained job finds the port still open
+        const std::string text = ItemFileFaultText(fileFaults.front());
+        window.ShowMessageDlg(Txt(strErrorCaption), text);
+        failed(FailReason::Refused, text); // no port opened, nothing sent
+        // A chained job finds the port still open.
+        comm.Close();
         clearIfCurrent();
         return;
     }
     if (!comm.Open(entries.strPort)) {
         job->SetEnd(JobEnd::PortOpen);
-        window.ShowMessageDlg(Txt(strErrorCaption),
-                              tv::FormatRuntime(Txt(strPortOpenFailed), entries.strPort.c_str()));
+        const std::string text = tv::FormatRuntime(Txt(strPortOpenFailed), entries.strPort.c_str());
+        window.ShowMessageDlg(Txt(strErrorCaption), text);
+        failed(FailReason::PortOpen, text);
         clearIfCurrent();
         return;
     }
 
     // A lost port (unplugged adapter) ends the job with its own message instead of the phase's.
-    auto failureText = [&](TextId phaseText) {
+    auto failureText = [&](TextId phaseText, FailReason& reason) {
         job->SetEnd(comm.PortLost() ? JobEnd::PortLost : JobEnd::Failed);
         if (comm.PortLost()) {
             std::string text = tv::FormatRuntime(Txt(strPortLost), entries.strPort.c_str());
-            window.BurnStatus(3, text);
+            window.BurnStatus(StatusKind::Append, text);
+            reason = FailReason::PortLost;
             return text;
         }
         return Txt(phaseText);
     };
+    auto report = [&](TextId phaseText, FailReason reason) {
+        const std::string text = failureText(phaseText, reason);
+        window.ShowMessageDlg(Txt(strErrorCaption), text);
+        failed(reason, text);
+    };
     // Boot and layout exits: restore first, then the message.
-    auto restoreExit = [&](TextId phaseText) {
+    auto restoreExit = [&](TextId phaseText, FailReason reason) {
         window.KillBurnTimer();
         SetBurnControlsEnabled(window, config, true);
         RemoveAdjustment(window, config);
-        window.ShowMessageDlg(Txt(strErrorCaption), failureText(phaseText));
+        report(phaseText, reason);
         comm.Close();
         clearIfCurrent();
     };
     // Write-failure exit: the message while the controls are still disabled, then all enabled.
     auto writeFailureExit = [&]() {
         window.KillBurnTimer();
-        window.ShowMessageDlg(Txt(strErrorCaption), failureText(strBurnFailed));
+        report(strBurnFailed, FailReason::Write);
         SetBurnControlsEnabled(window, config, true);
         comm.Close();
         clearIfCurrent();
@@ -523,34 +626,38 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     window.SetBurnTimer(TimeoutMs());
     if (!comm.DownloadBoot()) {
         if (!stop.IsStopped())
-            restoreExit(strBootFailed);
+            restoreExit(strBootFailed, FailReason::Download);
         return;
     }
     if (!job->Stop()->SleepFor(config.m_nIsCA != 0 ? 500 : 200))
         return;
 
     // Layout phase.
+    job->Progress(BurnStage::Layout, 0);
     std::string unanswered;
     const tagFlashLayout layout = QueryFlashLayout(comm, config, &unanswered);
     if (stop.IsStopped())
         return;
     if (layout.strFlashType.empty() || layout.dwBlockSize == 0) {
         if (!unanswered.empty() && !comm.PortLost())
-            window.BurnStatus(3, unanswered);
-        restoreExit(strNoBurnAddress);
+            window.BurnStatus(StatusKind::Append, unanswered);
+        restoreExit(strNoBurnAddress, FailReason::Layout);
         return;
     }
+    job->Progress(BurnStage::Layout, 100);
     const std::uint32_t staging = StagingAddress(config.m_nBoardType);
 
     // Block phase. A block that does not fit is refused before any command is sent. From here on a
     // cooperative stop lets the board finish; one that came earlier ends the job here.
-    if (!BeginWrite(entries.strMac)) {
+    if (std::string endMessage; !BeginWrite(entries.strMac, endMessage)) {
         window.KillBurnTimer();
         SetBurnControlsEnabled(window, config, true);
+        failed(FailReason::Stopped, endMessage);
         comm.Close();
         clearIfCurrent();
         return;
     }
+    job->Progress(BurnStage::Block, 0);
     CCommSink sink(comm, [&lease] { lease.FlashTouched(); });
     const std::optional<Bytes> block = ComposeDeviceInfoBlock(
         entries.strMac, entries.strId, KeyEntries(config, entries), !config.m_aExtra.empty());
@@ -559,12 +666,16 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
             writeFailureExit();
         return;
     }
+    job->Progress(BurnStage::Block, 100);
 
     // Item phase. What was meant for each region is kept for the read-back check.
     bool anyFailed = false;
     std::vector<tagWrittenRegion> written = {{Txt(strDeviceInfoBlock), layout.dwPartOffset, *block}};
     const std::vector<std::string> values = OffsetValues(config, entries);
-    for (size_t i = 0; i < config.m_aExtraInfo.size() && i < values.size(); ++i) {
+    const size_t itemCount = std::min(config.m_aExtraInfo.size(), values.size());
+    if (itemCount > 0)
+        job->Progress(BurnStage::Items, 0);
+    for (size_t i = 0; i < itemCount; ++i) {
         const std::uint32_t offset = config.m_aExtraInfo[i].dwOffset;
         tagWrittenRegion region{OffsetItemName(config, i), layout.dwPartOffset + offset, {}};
         ItemOutcome outcome = ReadOffsetItemData(values[i], offset, layout.dwBlockSize, region.aBytes);
@@ -579,16 +690,22 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         }
         if (outcome == ItemOutcome::Failed)
             anyFailed = true;
+        job->Progress(BurnStage::Items, int((i + 1) * 100 / itemCount));
     }
 
     // Read-back check: a region that does not hold what was meant fails the job like a failed item.
+    FailReason itemsReason = FailReason::Write;
     if (!anyFailed && config.m_nVerifyAfterWrite != 0) {
+        job->Progress(BurnStage::Verify, 0);
         const std::string mismatch = VerifyWrittenRegions(sink, layout, staging, written);
         if (stop.IsStopped())
             return;
         if (!mismatch.empty()) {
-            window.BurnStatus(3, mismatch);
+            window.BurnStatus(StatusKind::Append, mismatch);
             anyFailed = true;
+            itemsReason = FailReason::Verify;
+        } else {
+            job->Progress(BurnStage::Verify, 100);
         }
     }
 
@@ -597,7 +714,7 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     SetBurnControlsEnabled(window, config, true);
     RemoveAdjustment(window, config);
     if (anyFailed) {
-        window.ShowMessageDlg(Txt(strErrorCaption), failureText(strBurnFailed));
+        report(strBurnFailed, itemsReason);
         comm.Close();
         clearIfCurrent();
         return;
@@ -609,26 +726,38 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     // change rule still runs so the same MAC is never burnt twice.
     std::string recordFailure;
     std::string recordText;
+    tagBoardBurnt burnt{entries.strMac, entries.strId, ItemValues(config, entries), std::string(), 0};
     if (window.IsChecked(IDC_SAVE_RECORDS)) {
         const std::string path = config.PathInModuleDir("BurntMacandIDList.txt");
         const RecordResult record = AppendBurnRecord(path, entries.strMac, entries.strId);
         recordText = record.recordText;
         if (!record.written) {
             recordFailure = tv::FormatRuntime(Txt(strRecordFailed), path.c_str(), record.recordText.c_str());
-            window.BurnStatus(3, recordFailure);
+            window.BurnStatus(StatusKind::Append, recordFailure);
             window.ShowMessageDlg(Txt(strErrorCaption), recordFailure);
+        } else {
+            burnt.recordLine = record.recordText;
         }
     }
+    // The board's end goes out last, after its status lines (and after a successor is named), so a
+    // face that stops the chain on it stops the successor, never this job.
+    auto reportEnd = [&] {
+        burnt.seconds = job->BoardSeconds();
+        if (recordFailure.empty())
+            job->BoardBurnt(burnt);
+        else
+            failed(FailReason::Record, recordFailure);
+    };
 
     // The successor is named in the runner's slot before the two messages; it runs after this job
     // returns, on the same thread, with the port still open.
     // A burnt board that no successor follows: its result, then why the chain ends, if it does.
     auto endWithoutSuccessor = [&](const std::string& why) {
-        window.BurnStatus(1, Txt(strBurnSuccess));
+        window.BurnStatus(StatusKind::ReplaceAll, Txt(strBurnSuccess));
         if (!recordFailure.empty())
-            window.BurnStatus(3, recordFailure);
+            window.BurnStatus(StatusKind::Append, recordFailure);
         if (!why.empty()) {
-            window.BurnStatus(3, why);
+            window.BurnStatus(StatusKind::Append, why);
             window.ShowMessageDlg(Txt(strErrorCaption), why);
         }
         comm.Close();
@@ -640,10 +769,10 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
             return;
         }
         StartJob(job->Window());
-        window.BurnStatus(1, Txt(strBurnSuccess));
-        window.BurnStatus(3, Txt(strWaitNextBoard));
+        window.BurnStatus(StatusKind::ReplaceAll, Txt(strBurnSuccess));
+        window.BurnStatus(StatusKind::Append, Txt(strWaitNextBoard));
         if (!recordFailure.empty())
-            window.BurnStatus(3, recordFailure);
+            window.BurnStatus(StatusKind::Append, recordFailure);
     };
 
     // From a lot the store takes the record, and the chain goes on with the store's next unit
@@ -659,16 +788,19 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
         const std::string why = lease.Commit(info);
         if (!why.empty()) {
             job->SetEnd(JobEnd::Failed);
-            window.ShowMessageDlg(Txt(strErrorCaption),
-                                  tv::FormatRuntime(Txt(strPoolCommitFailed), why.c_str(),
-                                                    entries.strMac.c_str(), entries.strId.c_str()));
+            const std::string text = tv::FormatRuntime(Txt(strPoolCommitFailed), why.c_str(),
+                                                       entries.strMac.c_str(), entries.strId.c_str());
+            window.ShowMessageDlg(Txt(strErrorCaption), text);
             comm.Close();
             clearIfCurrent();
+            // The board holds its unit, but the store has no record of it.
+            failed(FailReason::Record, text);
             return;
         }
         job->SetEnd(JobEnd::Burnt);
         if (!stop.IsStopped())
             chainOn();
+        reportEnd();
         return;
     }
 
@@ -676,17 +808,22 @@ void CJobRunner::BurnThreadProc(const std::shared_ptr<CBurnJob>& job) {
     if (window.IsChecked(IDC_RULE_CLEAR)) {
         ClearEntries(window, config);
         endWithoutSuccessor(std::string());
+        reportEnd();
         return;
     }
     AdvanceEntries(window, config, entries);
-    if (stop.IsStopped())
+    if (stop.IsStopped()) {
+        reportEnd();
         return;
+    }
     // The chain ends where the next address would be a group address (the range's end included):
     // such an address would reach every board on a network, not one.
     const std::string nextMac = window.GetText(IDC_MAC);
     if (IsGroupMac(nextMac)) {
         endWithoutSuccessor(tv::FormatRuntime(Txt(strNextMacGroup), nextMac.c_str()));
+        reportEnd();
         return;
     }
     chainOn();
+    reportEnd();
 }

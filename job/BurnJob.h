@@ -2,10 +2,12 @@
 #pragma once
 
 #include "BurnConfig.h"
+#include "BurnEvents.h"
 #include "IdentitySource.h"
 #include "StopFlag.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,19 +33,45 @@ enum class JobEnd {
     Stopped,  // stopped from outside (time-out included: the stopper knows which)
 };
 
-// One job; the runner runs BurnThreadProc for it.
-class CBurnJob {
+// One job; the runner runs BurnThreadProc for it. Its events pass through it: a job reports exactly
+// one end (burnt or failed), either itself or, once stopped, through the one that stopped it.
+class CBurnJob : public IBurnListener {
 public:
-    CBurnJob(IBurnWindow* window) : m_window(window), m_stop(std::make_shared<CStopFlag>()) {}
+    CBurnJob(IBurnWindow* window, IBurnListener* listener)
+        : m_window(window), m_listener(listener), m_stop(std::make_shared<CStopFlag>()) {}
     IBurnWindow* Window() const { return m_window; }
+    IBurnListener* Listener() const { return m_listener; }
     const std::shared_ptr<CStopFlag>& Stop() const { return m_stop; }
     JobEnd End() const { return m_end.load(); }
     void SetEnd(JobEnd end) { m_end.store(end); }
 
+    // The identity the job burns, for a failure reported by the one that stops it.
+    void SetIdentity(const std::string& mac, const std::string& id);
+    // Ends the job's events from outside (after its stop flag was set): reports the failure when
+    // given (a board that had answered: as stopped when not), and nothing from the job gets through
+    // afterwards. False when the job had ended already.
+    bool EndFromOutside(std::optional<tagBoardFailed> failure);
+
+    // From the job's own thread: nothing after the end or once the job is stopped.
+    void BoardStarted() override;
+    void Progress(BurnStage stage, int percent) override;
+    void BoardBurnt(const tagBoardBurnt& board) override;
+    void BoardFailed(const tagBoardFailed& failure) override;
+    // Seconds since the board first answered (0 before it did).
+    double BoardSeconds();
+
 private:
+    // Runs fn on the listener unless the job ended or was stopped; ends the job's events if ends.
+    template <class F> void Pass(bool ends, F fn);
+
     IBurnWindow* m_window;
+    IBurnListener* m_listener;
     std::shared_ptr<CStopFlag> m_stop;
     std::atomic<JobEnd> m_end{JobEnd::Running};
+    std::mutex m_eventMutex;
+    bool m_ended = false;
+    std::string m_mac, m_id;
+    std::optional<std::chrono::steady_clock::time_point> m_boardStart;
 };
 
 // The running job, null when none runs. Written by the burn command, the job and the window.
@@ -63,10 +91,16 @@ public:
     CJobRunner(const CJobRunner&) = delete;
     CJobRunner& operator=(const CJobRunner&) = delete;
 
+    // Who hears the events of the jobs started from now on (null: nobody). Set before the first job.
+    void SetListener(IBurnListener* listener) { m_listener = listener; }
+    IBurnListener* Listener() const { return m_listener; }
+
     // Starts a job for the window; stores it in g_pBurnThread before it can run.
     void StartJob(IBurnWindow* window);
     // Stops the job named by the runner's slot at once and empties the slot; false if none ran.
-    bool StopRunningJob();
+    // The job's end is reported as the failure why (with message) when given, else only when its
+    // board had answered (as stopped; a successor waiting for a board nobody wants reports nothing).
+    bool StopRunningJob(std::optional<FailReason> why = std::nullopt, const std::string& message = {});
     CBurnJob* RunningJob() const { return m_current.load(); }
     // Stops every job that is queued or running, named or not, and empties the slot; false if
     // there was none (closing: nothing may keep the runner's thread busy afterwards).
@@ -75,7 +109,8 @@ public:
     // no write runs, and the running job, if any, is stopped at once; true when one runs, and then no
     // successor is started after it. Either way no job of this runner begins a write after this call
     // (the command line's end of a run).
-    bool StopUnlessWriting();
+    // The job it stops, or the one that does not begin its write, ends as stopped with message.
+    bool StopUnlessWriting(const std::string& message = {});
     // The MAC of the board whose flash write runs now; empty when none runs.
     std::string WritingMac();
 
@@ -110,7 +145,8 @@ private:
     void BurnThreadProc(const std::shared_ptr<CBurnJob>& job);
     friend class CUnitLease;
     // The job's side of StopUnlessWriting: false when the run is ending and the write must not begin.
-    bool BeginWrite(const std::string& mac);
+    // endMessage: the stop's message when it returns false.
+    bool BeginWrite(const std::string& mac, std::string& endMessage);
     bool EndRequested();
 
     CSerialComm& m_comm;
@@ -121,6 +157,7 @@ private:
     std::atomic<bool> m_runEnding{false};
     std::function<void(JobEnd)> m_onJobEnd;
     std::atomic<unsigned> m_timeoutMs{kBurnTimeoutMs};
+    std::atomic<IBurnListener*> m_listener{nullptr};
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<std::function<void()>> m_tasks;
@@ -133,6 +170,7 @@ private:
     std::mutex m_writeMutex; // the write state below, decided under one lock
     bool m_endRequested = false;
     std::string m_strWritingMac;
+    std::string m_strEndMessage;
     bool m_writing = false;
 };
 

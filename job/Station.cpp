@@ -135,10 +135,10 @@ void CLaneWindow::AddLine(int kind, const std::string& text) {
         sink(kind, text);
 }
 
-void CLaneWindow::BurnStatus(int kind, const std::string& text) {
-    // Kind 0 changes nothing in a log; every other line is kept, in order.
-    if (kind >= 1 && kind <= 3)
-        AddLine(kind, text);
+void CLaneWindow::BurnStatus(StatusKind kind, const std::string& text) {
+    // StatusKind::None changes nothing in a log; every other line is kept, in order.
+    if (kind != StatusKind::None)
+        AddLine(int(kind), text);
 }
 
 void CLaneWindow::ShowMessageDlg(const std::string& caption, const std::string& text) {
@@ -235,6 +235,50 @@ private:
     tagCount& m_count;
 };
 
+// ---- CLaneEvents: a port's jobs' events ----
+
+// The port's stage for its view comes from the events; the face's own listener hears them too.
+class CStation::CLaneEvents : public IBurnListener {
+public:
+    explicit CLaneEvents(CLaneWindow& window) : m_window(window) {}
+    void SetOuter(IBurnListener* outer) { m_outer = outer; }
+
+    void BoardStarted() override {
+        m_window.SetState(LaneState::Downloading, 0);
+        if (IBurnListener* outer = m_outer.load())
+            outer->BoardStarted();
+    }
+    void Progress(BurnStage stage, int percent) override {
+        switch (stage) {
+        case BurnStage::Download:
+            m_window.SetState(LaneState::Downloading, percent);
+            break;
+        case BurnStage::Layout:
+        case BurnStage::Block:
+        case BurnStage::Items:
+            m_window.SetState(LaneState::Writing);
+            break;
+        case BurnStage::Verify:
+            m_window.SetState(LaneState::Verifying);
+            break;
+        }
+        if (IBurnListener* outer = m_outer.load())
+            outer->Progress(stage, percent);
+    }
+    void BoardBurnt(const tagBoardBurnt& board) override {
+        if (IBurnListener* outer = m_outer.load())
+            outer->BoardBurnt(board);
+    }
+    void BoardFailed(const tagBoardFailed& failure) override {
+        if (IBurnListener* outer = m_outer.load())
+            outer->BoardFailed(failure);
+    }
+
+private:
+    CLaneWindow& m_window;
+    std::atomic<IBurnListener*> m_outer{nullptr};
+};
+
 // ---- CStation ----
 
 struct CStation::Lane {
@@ -242,6 +286,7 @@ struct CStation::Lane {
     CSerialComm comm;
     std::atomic<CBurnJob*> current{nullptr};
     CLaneWindow window;
+    CLaneEvents events{window};
     std::unique_ptr<CJobRunner> runner;
     std::unique_ptr<CQuota> source;      // made, used and destroyed on the runner's thread
     std::atomic<bool> running{false};    // the chain runs, or is restarted after a failure
@@ -264,6 +309,7 @@ CStation::CStation(const BurnConfig& config, const SourceMaker& makeSource,
             lane->comm.SetLogName(PortLogName(port));
         lane->runner = std::make_unique<CJobRunner>(lane->comm, config, lane->current);
         lane->runner->SetTimeoutMs(options.timeoutMs);
+        lane->runner->SetListener(&lane->events);
         Lane* l = lane.get();
         lane->runner->RunOnThread([this, l, makeSource] {
             l->source = std::make_unique<CQuota>(makeSource(l->port), *m_count);
@@ -330,6 +376,10 @@ void CStation::SetOnLine(std::function<void(int port, int kind, const std::strin
     for (int i = 0; i < PortCount(); ++i)
         m_lanes[size_t(i)]->window.SetLineSink(
             [onLine, i](int kind, const std::string& text) { onLine(i, kind, text); });
+}
+
+void CStation::SetListener(int port, IBurnListener* listener) {
+    m_lanes[size_t(port)]->events.SetOuter(listener);
 }
 
 void CStation::StartAll() {

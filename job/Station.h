@@ -66,7 +66,7 @@ public:
     bool IsEnabled(int id) override;
     void Enable(const std::vector<int>& ids, bool enable) override;
     void SetFocus(int id) override;
-    void BurnStatus(int kind, const std::string& text) override;
+    void BurnStatus(StatusKind kind, const std::string& text) override;
     void ShowMessageDlg(const std::string& caption, const std::string& text) override;
     void ShowSystemMessageBox(const std::string& caption, const std::string& text) override;
     void SetBurnTimer(unsigned ms) override;
@@ -112,6 +112,8 @@ public:
     int PortCount() const { return int(m_lanes.size()); }
     // Called for each line of any port (on that port's runner thread).
     void SetOnLine(std::function<void(int port, int kind, const std::string& text)> onLine);
+    // Who hears the jobs' events of a port besides the station (null: nobody); set before the start.
+    void SetListener(int port, IBurnListener* listener);
 
     void StartAll();
     void StopAll();
@@ -132,6 +134,7 @@ public:
 
 private:
     struct Lane;
+    class CLaneEvents;
     struct tagCount;
     class CQuota;
 

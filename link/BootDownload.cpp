@@ -94,34 +94,34 @@ int CSerialComm::LoadBootFile(const std::string& path) {
         return 0;
     }
     if (layout.description)
-        SendStatus(3, *layout.description);
+        SendStatus(StatusKind::Append, *layout.description);
     // The segment table points into the file buffer, which the channel keeps while it does.
     m_bootFile = std::move(bytes);
     m_Segments[0] = {kBootFileSegment0Address, layout.segment0Length, m_bootFile.data()};
     m_Segments[1] = {kBootFileSegment1Address, layout.segment1Length,
                      m_bootFile.data() + layout.segment0Length};
-    SendStatus(3, Txt(strBootFileLoaded));
+    SendStatus(StatusKind::Append, Txt(strBootFileLoaded));
     return 1;
 }
 
 int CSerialComm::DownloadBoot() {
     if (m_config && m_config->m_nIsCA != 0) {
         if (!LoadBootFile(m_config->PathInModuleDir("ProgrammerforCA.bin"))) {
-            SendStatus(3, Txt(strBootFileFailed));
+            SendStatus(StatusKind::Append, Txt(strBootFileFailed));
             // Which file, and why, on a line of its own after the message above.
             if (!m_strBootFileCause.empty())
-                SendStatus(3, m_strBootFileCause);
+                SendStatus(StatusKind::Append, m_strBootFileCause);
             return 0;
         }
     } else {
         SelectBootImages();
     }
     if (!DownloadSegments()) {
-        SendStatus(3, Txt(strDataFailed));
+        SendStatus(StatusKind::Append, Txt(strDataFailed));
         return 0;
     }
     if (!WaitBootStart()) {
-        SendStatus(3, Txt(strBootStartFailed));
+        SendStatus(StatusKind::Append, Txt(strBootStartFailed));
         return 0;
     }
     return 1;
@@ -135,12 +135,27 @@ void CSerialComm::SendModalBox(const std::string& text) {
 int CSerialComm::DownloadSegments() {
     if (!SendStartFrame())
         return 0;
-    SendStatus(0, "Start frame sent successfully!");
+    SendStatus(StatusKind::None, "Start frame sent successfully!");
+    if (m_listener && !IsStopped())
+        m_listener->BoardStarted();
+    // The progress event covers the whole download, both segments; it goes out when its percent moves.
+    std::uint64_t total = 0, done = 0;
+    for (int i = 0; i < m_nSegments; ++i)
+        total += m_Segments[i].dwLength;
+    int reported = -1;
+    auto progress = [&] {
+        const int percent = total == 0 ? 100 : int(done * 100 / total);
+        if (percent != reported && m_listener && !IsStopped()) {
+            reported = percent;
+            m_listener->Progress(BurnStage::Download, percent);
+        }
+    };
+    progress();
     for (int i = 0; i < m_nSegments; ++i) {
         const tagBootSegment& seg = m_Segments[i];
         if (!SendHeadFrame(seg))
             return 0;
-        SendStatus(0, "Head frame sent successfully!");
+        SendStatus(StatusKind::None, "Head frame sent successfully!");
         std::uint8_t k = 1;
         std::uint32_t sent = 0;
         std::uint32_t remaining = seg.dwLength;
@@ -153,10 +168,12 @@ int CSerialComm::DownloadSegments() {
                 return 0;
             remaining -= n;
             sent += n;
+            done += n;
             // 64-bit so a large boot file cannot overflow the percentage.
             const int percent = int(std::uint64_t(sent) * 100 / seg.dwLength);
             m_strStatus = tv::FormatRuntime(Txt(i == 0 ? strSegment1Progress : strSegment2Progress), percent);
-            SendStatus(number == 1 ? 3 : 2, m_strStatus);
+            SendStatus(number == 1 ? StatusKind::Append : StatusKind::ReplaceLast, m_strStatus);
+            progress();
         }
         if (!SendTailFrame(k)) {
             if (!IsStopped())
@@ -164,7 +181,7 @@ int CSerialComm::DownloadSegments() {
             return 0;
         }
     }
-    SendStatus(3, Txt(strDataDownloaded));
+    SendStatus(StatusKind::Append, Txt(strDataDownloaded));
     return 1;
 }
 
@@ -186,11 +203,11 @@ int CSerialComm::WaitBootStart() {
             ReplyContains(kFiveSpaces, ScanStart(before, sizeof kFiveSpaces - 1))) {
             const std::uint8_t answer = kAck;
             Write(&answer, 1);
-            SendStatus(3, Txt(strBootStarted));
+            SendStatus(StatusKind::Append, Txt(strBootStarted));
             return 1;
         }
         if (ReplyContains(kAnnouncement, ScanStart(before, sizeof kAnnouncement - 1))) {
-            SendStatus(3, Txt(strBootStarted));
+            SendStatus(StatusKind::Append, Txt(strBootStarted));
             return 1;
         }
     }

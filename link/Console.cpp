@@ -43,18 +43,18 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
     // The word frame is built in a 128-byte buffer: a longer text is refused before anything is sent.
     if (command.size() > kMaxCommandLength) {
         m_strStatus = tv::FormatRuntime(Txt(strCmdHeadFailed), command.c_str());
-        SendStatus(3, m_strStatus);
+        SendStatus(StatusKind::Append, m_strStatus);
         return 0;
     }
     const std::uint32_t frameStart = TickCount();
     if (!SendCommandFrame(BuildCommandHeadFrame(std::uint16_t(command.size())), frameStart, timeoutMs)) {
         m_strStatus = tv::FormatRuntime(Txt(strCmdHeadFailed), command.c_str());
-        SendStatus(3, m_strStatus);
+        SendStatus(StatusKind::Append, m_strStatus);
         return 0;
     }
     if (!SendCommandFrame(BuildCommandWordFrame(command), frameStart, timeoutMs)) {
         m_strStatus = tv::FormatRuntime(Txt(strCmdWordFailed), command.c_str());
-        SendStatus(3, m_strStatus);
+        SendStatus(StatusKind::Append, m_strStatus);
         return 0;
     }
     ClearReply();
@@ -71,7 +71,7 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
             // The error marker contains the plain one, so it is tested first.
             if (ReplyContains(kError, ScanStart(before, sizeof kError - 1))) {
                 m_strStatus = tv::FormatRuntime(Txt(strCmdReturnFailed), command.c_str());
-                SendStatus(3, m_strStatus);
+                SendStatus(StatusKind::Append, m_strStatus);
                 return 0;
             }
             ended = ended || ReplyContains(kDone, ScanStart(before, sizeof kDone - 1));
@@ -80,7 +80,7 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
         // quiet for the guard after the reply, however its bytes came.
         if (ended && m_port->QuietFor(kMarkerGuardUs)) {
             m_strStatus = tv::FormatRuntime(Txt(strCmdReturned), command.c_str());
-            SendStatus(3, m_strStatus);
+            SendStatus(StatusKind::Append, m_strStatus);
             return 1;
         }
     }

@@ -23,10 +23,12 @@ CSerialComm::~CSerialComm() {
     Close();
 }
 
-void CSerialComm::Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop) {
+void CSerialComm::Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop,
+                         IBurnListener* listener) {
     if (config != m_config)
         CloseLog(); // another folder, another "Log.txt"
     m_window = window;
+    m_listener = listener;
     m_config = config;
     m_stop = std::move(stop);
     if (m_port)
@@ -62,7 +64,7 @@ std::uint32_t CSerialComm::TickCount() {
     return std::uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void CSerialComm::SendStatus(int kind, const std::string& text) {
+void CSerialComm::SendStatus(StatusKind kind, const std::string& text) {
     // A stopped job sends nothing more to the window.
     if (m_window && !IsStopped())
         m_window->BurnStatus(kind, text);
@@ -109,11 +111,11 @@ int CSerialComm::Open(const std::string& name) {
     m_port->SetStopFlag(m_stop);
     if (!m_port->Open(name)) {
         m_strStatus = tv::FormatRuntime(Txt(strOpenFailed), name.c_str());
-        SendStatus(3, m_strStatus);
+        SendStatus(StatusKind::Append, m_strStatus);
         // The cause on a line of its own, so the line above stays as it always was.
         const std::string cause = PortOpenCause(name, m_port->OpenErrorText());
         if (!cause.empty())
-            SendStatus(3, cause);
+            SendStatus(StatusKind::Append, cause);
         return 0;
     }
     m_port->SetTimeouts(2000, 100);
@@ -187,7 +189,7 @@ std::uint32_t CSerialComm::ReceiveChunk(std::uint8_t* buffer) {
         text.erase(at, 5);
     text = tv::Trim(text);
     if (!text.empty())
-        SendStatus(3, text);
+        SendStatus(StatusKind::Append, text);
     return n;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BootImages.h"
+#include "BurnEvents.h"
 #include "Frames.h"
 #include "Port.h"
 
@@ -35,8 +36,10 @@ public:
     CSerialComm& operator=(const CSerialComm&) = delete;
 
     // Who hears the status messages (null: no main window, nothing is sent), the configuration,
-    // and the stop flag of the running job. Set by the job before it opens the port.
-    void Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop);
+    // the stop flag of the running job, and who hears the board's first answer and the download's
+    // progress (null: nobody). Set by the job before it opens the port.
+    void Attach(IBurnWindow* window, const BurnConfig* config, std::shared_ptr<CStopFlag> stop,
+                IBurnListener* listener = nullptr);
     // The port implementation; a Qt serial port is made on first use when none was given.
     void SetPort(std::unique_ptr<IPort> port);
     // The traffic log's file name in the program folder: "Log.txt" for the single port, one file
@@ -96,8 +99,8 @@ public:
     const tagBootSegment& Segment(int i) const { return m_Segments[i]; }
 
 protected:
-    // Status message to the window (kind 0 to 3).
-    void SendStatus(int kind, const std::string& text);
+    // A status line to the window.
+    void SendStatus(StatusKind kind, const std::string& text);
     // Appends bytes to "Log.txt", which stays open (unbuffered) until the port closes.
     void AppendToLog(const std::uint8_t* data, std::size_t n);
     void CloseLog();
@@ -129,6 +132,7 @@ protected:
     std::string m_strBootFileCause;       // why the last LoadBootFile failed, for the status log
 
     IBurnWindow* m_window = nullptr;
+    IBurnListener* m_listener = nullptr;
     const BurnConfig* m_config = nullptr;
     std::shared_ptr<CStopFlag> m_stop;
     std::function<void()> m_frameWritten;

@@ -1,8 +1,6 @@
 #include "IdValue.h"
 
 #include "StrUtil.h"
-#include "TextTables.h"
-#include "WindowInterface.h"
 
 #include <cstdint>
 
@@ -64,33 +62,6 @@ IdCheck ClassifyIdNumber(const std::string& text, bool hex) {
     if (!AllOf(n, "0123456789"))
         return IdCheck::DecimalInvalid;
     return IdCheck::Ok;
-}
-
-bool CheckIdNumber(IBurnWindow& window, const std::string& text, const std::string& label, bool hex) {
-    TextId entry;
-    switch (ClassifyIdNumber(text, hex)) {
-    case IdCheck::Ok:
-        return true;
-    case IdCheck::OutOfRange:
-        // English in every language, in the platform's own box.
-        window.ShowSystemMessageBox("Error", "The ID num is Out of range");
-        return false;
-    case IdCheck::DecimalTooLong:
-        entry = strIdDecimalTooLong;
-        break;
-    case IdCheck::DecimalInvalid:
-        entry = strIdDecimalInvalid;
-        break;
-    case IdCheck::HexTooLong:
-        entry = strIdHexTooLong;
-        break;
-    case IdCheck::HexInvalid:
-    default:
-        entry = strIdHexInvalid;
-        break;
-    }
-    window.ShowMessageDlg(Txt(strErrorCaption), "[" + label + "] " + Txt(entry));
-    return false;
 }
 
 std::string AdvanceNumberPart(const std::string& number, int base, ChangeRule rule, unsigned step) {

@@ -1,11 +1,10 @@
-// ID number parts: placeholders, the check of the burn command, the width-keeping advance.
+// ID number parts: placeholders, the check of the burn command (without its messages), the
+// width-keeping advance.
 #pragma once
 
 #include "MacValue.h"
 
 #include <string>
-
-class IBurnWindow;
 
 extern const char* const kStringPlaceholder; // "<String>"
 extern const char* const kNumberPlaceholder; // "<Number>"
@@ -18,10 +17,6 @@ std::string PartWithoutPlaceholder(const std::string& text, const char* placehol
 enum class IdCheck { Ok, DecimalTooLong, OutOfRange, DecimalInvalid, HexTooLong, HexInvalid };
 // The check alone, without any message.
 IdCheck ClassifyIdNumber(const std::string& text, bool hex);
-
-// CheckIdNumber: on a refusal shows exactly one message through the window ("[label] " + the
-// entry's text in the message dialog, or the English-only system box for OutOfRange).
-bool CheckIdNumber(IBurnWindow& window, const std::string& text, const std::string& label, bool hex);
 
 // The next number part: same width, lower-case hexadecimal; empty stays empty. A decimal part
 // smaller than the step under Decrease wraps within its width.

@@ -32,7 +32,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -133,40 +132,6 @@ bool IsRuleRadio(int id) {
     return id == IDC_RULE_CLEAR || id == IDC_RULE_INCREASE || id == IDC_RULE_DECREASE;
 }
 
-// A download progress line of either language: its percentage.
-std::optional<int> DownloadPercent(const std::string& text) {
-    static const std::vector<QRegularExpression> patterns = [] {
-        std::vector<QRegularExpression> list;
-        for (const TextTable* table : {&g_TextEnglish, &g_TextChinese}) {
-            for (TextId id : {strSegment1Progress, strSegment2Progress}) {
-                QString format = FromLocal((*table)[id]);
-                QString pattern = QRegularExpression::escape(format);
-                pattern.replace(QRegularExpression::escape(QStringLiteral("%d")), QStringLiteral("(\\d+)"));
-                pattern.replace(QRegularExpression::escape(QStringLiteral("%%")), QStringLiteral("%"));
-                list.emplace_back(QStringLiteral("^") + pattern + QStringLiteral("$"));
-            }
-        }
-        return list;
-    }();
-    const QString line = FromLocal(text);
-    for (const QRegularExpression& pattern : patterns) {
-        const QRegularExpressionMatch match = pattern.match(line);
-        if (match.hasMatch())
-            return std::clamp(match.captured(1).toInt(), 0, 100);
-    }
-    return std::nullopt;
-}
-
-// Lines after which no more download progress comes.
-bool EndsDownload(const std::string& text) {
-    for (const TextTable* table : {&g_TextEnglish, &g_TextChinese})
-        for (TextId id :
-             {strDataDownloaded, strBootStarted, strBootFileFailed, strDataFailed, strBootStartFailed})
-            if (text == (*table)[id])
-                return true;
-    return false;
-}
-
 } // namespace
 
 CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptions& options, QWidget* parent)
@@ -181,6 +146,7 @@ CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptio
             std::make_unique<CLotSource>(m_config.m_strPoolUrl, m_config.m_strModuleDir, m_config.m_strLot);
         m_pRunner->SetIdentitySource(m_pSource.get());
     }
+    m_pRunner->SetListener(&m_bridge);
     m_burnTimer.setSingleShot(true);
     connect(&m_burnTimer, &QTimer::timeout, this, &CBrisvaneDlg::OnBurnTimer);
     SetMessageOwner(this);
@@ -572,7 +538,7 @@ void CBrisvaneDlg::OnBurnTimer() {
     OnBurnTimeout(m_bridge, *m_pRunner, m_config);
 }
 
-void CBrisvaneDlg::OnBurnStatus(int kind, const std::string& text, bool fromJob) {
+void CBrisvaneDlg::OnBurnStatus(StatusKind kind, const std::string& text, bool fromJob) {
     auto toLog = [this, kind, text] {
         // The text changes with every line; the view is repainted at most every 20 ms, so a fast
         // run of lines does not hold the job behind one paint per line.
@@ -589,24 +555,27 @@ void CBrisvaneDlg::OnBurnStatus(int kind, const std::string& text, bool fromJob)
         QMetaObject::invokeMethod(m_pLog, toLog, Qt::QueuedConnection);
     else
         toLog();
-    UpdateProgress(kind, text);
+    // A line that starts the log afresh starts a new board or ends the run: no download is under way.
+    if (kind == StatusKind::ReplaceAll)
+        HideProgress();
     if (m_options.onStatus)
         m_options.onStatus(kind, text);
 }
 
-void CBrisvaneDlg::UpdateProgress(int kind, const std::string& text) {
-    if (kind == 1) {
-        HideProgress();
-        return;
-    }
-    if (kind != 2 && kind != 3)
-        return;
-    if (const std::optional<int> percent = DownloadPercent(text)) {
-        m_pProgress->setValue(*percent);
+void CBrisvaneDlg::OnProgress(BurnStage stage, int percent) {
+    // The bar shows the download, the stage an operator waits for; it goes once the download is done.
+    if (stage == BurnStage::Download && percent < 100) {
+        m_pProgress->setValue(std::clamp(percent, 0, 100));
         m_pProgress->show();
-    } else if (EndsDownload(text)) {
+    } else {
         HideProgress();
     }
+}
+
+void CBrisvaneDlg::OnBoardEnded(bool burnt) {
+    HideProgress();
+    if (burnt && m_options.onBoardBurnt)
+        m_options.onBoardBurnt();
 }
 
 void CBrisvaneDlg::HideProgress() {

@@ -37,7 +37,9 @@ public:
         bool bUseSavedEntries = true; // false: neither restored at opening nor saved at closing
         unsigned nBurnTimeoutMs = 0;  // 0: the job's own time-out
         // Called with every status message after the log took it (unattended runs watch it).
-        std::function<void(int, const std::string&)> onStatus;
+        std::function<void(StatusKind, const std::string&)> onStatus;
+        // Called when a job reports a good board.
+        std::function<void()> onBoardBurnt;
     };
 
     // Opens the window: item rows, port list, initial states, saved entries, language, placeholders.
@@ -47,6 +49,8 @@ public:
     ~CBrisvaneDlg() override;
 
     IBurnWindow& Bridge() { return m_bridge; }
+    // The window's ear for the jobs' events (the runner's listener); calls hop onto the window's thread.
+    IBurnListener& Events() { return m_bridge; }
     CJobRunner& Runner() { return *m_pRunner; }
     const BurnConfig& Config() const { return m_config; }
 
@@ -57,9 +61,13 @@ public:
     // The control that Enter moves the focus to from the control from (0 when none).
     int NextOnEnter(int from) const;
 
-    // A status message: into the log (from a job: right after the job is let go), the download
-    // progress bar, and the onStatus hook.
-    void OnBurnStatus(int kind, const std::string& text, bool fromJob = false);
+    // A status message: into the log (from a job: right after the job is let go), and the onStatus
+    // hook.
+    void OnBurnStatus(StatusKind kind, const std::string& text, bool fromJob = false);
+    // A job's progress: the bar shows the download while it runs.
+    void OnProgress(BurnStage stage, int percent);
+    // A job's board ended, good (burnt) or not.
+    void OnBoardEnded(bool burnt);
     void ApplyLanguage();
     void SwitchLanguage(bool chinese);
     void OnAbout();
@@ -116,7 +124,6 @@ private:
     void OnNetClicked(int id);
     void OnBurnTimer();
     void CloseWindow();
-    void UpdateProgress(int kind, const std::string& text);
     void HideProgress();
 
     BurnConfig& m_config;

@@ -26,7 +26,8 @@ bool CGuiGate::Post(std::function<void()> fn, CStopFlag* waiter) {
         return false;
     if (!QMetaObject::invokeMethod(m_target, std::move(fn), Qt::QueuedConnection))
         return false;
-    m_waiters.insert(waiter);
+    if (waiter)
+        m_waiters.insert(waiter);
     return true;
 }
 

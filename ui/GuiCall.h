@@ -23,8 +23,8 @@ public:
     bool OnGuiThread() const;
     void Close();
     bool IsClosed() const { return m_closed.load(std::memory_order_acquire); }
-    // Posts fn to the target's thread and registers the caller's flag as waiting; false when the
-    // gate is closed.
+    // Posts fn to the target's thread and registers the caller's flag as waiting (none: nobody
+    // waits); false when the gate is closed.
     bool Post(std::function<void()> fn, CStopFlag* waiter);
     void EndWait(CStopFlag* waiter);
 

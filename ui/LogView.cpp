@@ -62,16 +62,16 @@ CLogView::CLogView(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
-bool CLogView::ApplyStatus(std::string& log, int kind, const std::string& text) {
-    if (kind != 1 && kind != 2 && kind != 3)
+bool CLogView::ApplyStatus(std::string& log, StatusKind kind, const std::string& text) {
+    if (kind != StatusKind::ReplaceAll && kind != StatusKind::ReplaceLast && kind != StatusKind::Append)
         return ApplyBurnStatus(log, kind, text);
     // Kinds 2 and 3 keep a prefix of the old log and add one line: the old bytes that may go are
     // looked at before they are cut.
-    const std::size_t tailStart = kind == 2 ? FourthCrFromEnd(log) : log.size();
+    const std::size_t tailStart = kind == StatusKind::ReplaceLast ? FourthCrFromEnd(log) : log.size();
     const std::string tail = log.substr(tailStart);
     const std::size_t lineSize = text == "#" ? (!log.empty() && log.back() == '#' ? 1 : 3) : text.size() + 2;
     ApplyBurnStatus(log, kind, text);
-    if (kind == 1) {
+    if (kind == StatusKind::ReplaceAll) {
         ReplaceFrom(0, LogDisplayText(log));
         return true;
     }

@@ -1,6 +1,8 @@
 // The status log: g_strLog as the status messages build it, and the read-only view that shows it.
 #pragma once
 
+#include "BurnEvents.h"
+
 #include <QPlainTextEdit>
 
 #include <string>
@@ -20,7 +22,7 @@ public:
     // Applies one status message to log (the text rule of the log) and shows the result. Only the
     // part of the view that changed is rewritten, so the cost of a line does not grow with the log;
     // kind 1 rewrites everything. Returns false when the kind changes nothing.
-    bool ApplyStatus(std::string& log, int kind, const std::string& text);
+    bool ApplyStatus(std::string& log, StatusKind kind, const std::string& text);
 
     int CharacterCount() const;
     // Display lines, wrapped lines counted; the index of the first visible one.

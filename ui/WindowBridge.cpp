@@ -49,7 +49,7 @@ void CWindowBridge::SetFocus(int id) {
     CallOnGui(*m_gate, [this, id] { m_dialog.FocusControl(id); });
 }
 
-void CWindowBridge::BurnStatus(int kind, const std::string& text) {
+void CWindowBridge::BurnStatus(StatusKind kind, const std::string& text) {
     // Only a job's thread is let go before its line is laid out; on the window's thread the line is
     // in the log when the call returns.
     const bool fromJob = !m_gate->OnGuiThread();
@@ -73,4 +73,23 @@ void CWindowBridge::SetBurnTimer(unsigned ms) {
 
 void CWindowBridge::KillBurnTimer() {
     CallOnGui(*m_gate, [this] { m_dialog.KillBurnTimer(); });
+}
+
+void CWindowBridge::Post(std::function<void()> fn) {
+    if (m_gate->OnGuiThread())
+        fn();
+    else
+        m_gate->Post(std::move(fn), nullptr);
+}
+
+void CWindowBridge::Progress(BurnStage stage, int percent) {
+    Post([this, stage, percent] { m_dialog.OnProgress(stage, percent); });
+}
+
+void CWindowBridge::BoardBurnt(const tagBoardBurnt&) {
+    Post([this] { m_dialog.OnBoardEnded(true); });
+}
+
+void CWindowBridge::BoardFailed(const tagBoardFailed&) {
+    Post([this] { m_dialog.OnBoardEnded(false); });
 }

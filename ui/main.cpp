@@ -281,10 +281,10 @@ int main(int argc, char** argv) {
     CBrisvaneDlg* dialogPtr = nullptr;
     // Echoed lines go out in batches, as the command line's do.
     bool echoFlushDue = false;
-    options.onStatus = [&](int kind, const std::string& text) {
-        if (echo && kind >= 1 && kind <= 3) {
+    options.onStatus = [&](StatusKind kind, const std::string& text) {
+        if (echo && kind != StatusKind::None) {
             std::fprintf(stdout, "%s\n", text.c_str());
-            if (kind == 1) {
+            if (kind == StatusKind::ReplaceAll) {
                 std::fflush(stdout);
             } else if (!echoFlushDue) {
                 echoFlushDue = true;
@@ -294,7 +294,9 @@ int main(int argc, char** argv) {
                 });
             }
         }
-        if (kind == 1 && text == Txt(strBurnSuccess) && ++boardsBurnt == boardsWanted && dialogPtr) {
+    };
+    options.onBoardBurnt = [&] {
+        if (++boardsBurnt == boardsWanted && dialogPtr) {
             // Enough boards: the successor waiting for the next one is stopped, then the window closes.
             dialogPtr->Runner().StopRunningJob();
             QTimer::singleShot(0, dialogPtr, [dialogPtr] { dialogPtr->done(QDialog::Accepted); });
@@ -341,7 +343,7 @@ int main(int argc, char** argv) {
     // Said once, in the status log, after the window has chosen its language.
     const std::string notice = DataFolderNotice(programDir, folder);
     if (!notice.empty())
-        dialog.OnBurnStatus(3, notice);
+        dialog.OnBurnStatus(StatusKind::Append, notice);
     if (parser.isSet(paintOption)) {
         CFirstPaint* watcher = new CFirstPaint(&dialog);
         dialog.installEventFilter(watcher);

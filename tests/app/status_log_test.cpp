@@ -20,7 +20,7 @@ class StatusLogTable : public ::testing::TestWithParam<LogCase> {};
 TEST_P(StatusLogTable, BuildsTheLogText) {
     std::string log;
     for (const auto& [kind, text] : GetParam().messages)
-        ApplyBurnStatus(log, kind, text);
+        ApplyBurnStatus(log, StatusKind(kind), text);
     EXPECT_EQ(log, GetParam().expected);
 }
 

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string text(reinterpret_cast<const char*>(data + at + 2), len);
         at += 2 + len;
         const std::string before = log;
-        const bool changed = ApplyBurnStatus(log, kind, text);
+        const bool changed = ApplyBurnStatus(log, StatusKind(kind), text);
         if (kind == 1 && log != text)
             std::abort();
         if ((kind == 0 || kind == 4) && (changed || log != before))

@@ -125,10 +125,10 @@ void CFakeWindow::SetFocus(int id) {
     m_focus = id;
 }
 
-void CFakeWindow::BurnStatus(int kind, const std::string& text) {
+void CFakeWindow::BurnStatus(StatusKind kind, const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_calls.push_back("status " + std::to_string(kind) + " " + text);
-    m_status.push_back({kind, text});
+    m_calls.push_back("status " + std::to_string(int(kind)) + " " + text);
+    m_status.push_back({int(kind), text});
     ApplyBurnStatus(m_log, kind, text);
 }
 

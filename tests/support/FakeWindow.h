@@ -46,7 +46,7 @@ public:
     bool IsEnabled(int id) override;
     void Enable(const std::vector<int>& ids, bool enable) override;
     void SetFocus(int id) override;
-    void BurnStatus(int kind, const std::string& text) override;
+    void BurnStatus(StatusKind kind, const std::string& text) override;
     void ShowMessageDlg(const std::string& caption, const std::string& text) override;
     void ShowSystemMessageBox(const std::string& caption, const std::string& text) override;
     void SetBurnTimer(unsigned ms) override;

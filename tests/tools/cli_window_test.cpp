@@ -46,11 +46,11 @@ protected:
 TEST_F(CliWindowOutput, HeldLinesComeOutInOrderAtTheRightMoments) {
     {
         CCliWindow window(m_out, m_err, false);
-        window.BurnStatus(1, "Please connect, and power on the board!");
+        window.BurnStatus(StatusKind::ReplaceAll, "Please connect, and power on the board!");
         EXPECT_EQ(Contents(m_out), "Please connect, and power on the board!\n"); // at once
 
-        window.BurnStatus(3, "line one");
-        window.BurnStatus(3, "line two");
+        window.BurnStatus(StatusKind::Append, "line one");
+        window.BurnStatus(StatusKind::Append, "line two");
         EXPECT_EQ(Contents(m_out), "Please connect, and power on the board!\n"); // held
 
         // A message comes after the lines before it.
@@ -59,17 +59,17 @@ TEST_F(CliWindowOutput, HeldLinesComeOutInOrderAtTheRightMoments) {
         EXPECT_EQ(Contents(m_err), "Error: Failed to burn!\n");
 
         // The main thread's wait prints a held line once its time is up.
-        window.BurnStatus(3, "line three");
+        window.BurnStatus(StatusKind::Append, "line three");
         for (int i = 0; i < 100 && Contents(m_out).find("line three") == std::string::npos; ++i)
             window.WaitForChange(std::chrono::milliseconds(50));
         EXPECT_NE(Contents(m_out).find("line three\n"), std::string::npos);
 
         // A line starting the log afresh takes the held ones with it, before itself.
-        window.BurnStatus(3, "line four");
-        window.BurnStatus(1, "Burn successfully!");
+        window.BurnStatus(StatusKind::Append, "line four");
+        window.BurnStatus(StatusKind::ReplaceAll, "Burn successfully!");
         EXPECT_TRUE(EndsWith(Contents(m_out), "line four\nBurn successfully!\n"));
 
-        window.BurnStatus(3, "last words");
+        window.BurnStatus(StatusKind::Append, "last words");
     }
     // Nothing is lost when the window goes.
     EXPECT_TRUE(EndsWith(Contents(m_out), "Burn successfully!\nlast words\n"));

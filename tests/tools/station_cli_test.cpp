@@ -3,14 +3,19 @@
 #include "BoardProcess.h"
 #include "CliProcess.h"
 #include "IdentityPool.h"
+#include "JsonLinesReader.h"
 #include "Station.h"
 #include "TestPool.h"
+
+#include <QJsonArray>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <set>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -118,6 +123,47 @@ TEST_F(StationCli, OnePortWithALotKeepsLogTxtAndPlainLines) {
     EXPECT_EQ(Status().burnt, 3u);
     EXPECT_NE(ReadFileBytes(m_dir.File("Log.txt")).find("start download process."), std::string::npos);
     EXPECT_FALSE(std::ifstream(m_dir.File(PortLogName(boards[0]->PortPath()))).good());
+}
+
+// Two ports' events interleave on one stream: each line says which port it is about, whole, and
+// each port's boards end once each.
+TEST_F(StationCli, TwoPortsWithJsonNameThePortOnEveryLine) {
+    auto boards = Boards(2);
+    std::vector<std::string> args = {"--lot", "L1", "--pool", m_url, "--boards", "4", "--json"};
+    for (const auto& b : boards)
+        args.insert(args.end(), {"--port", b->PortPath()});
+    const CliResult r = RunCli(m_dir, args);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    std::string problem;
+    const std::vector<QJsonObject> events = ReadJsonLines(r.out, problem);
+    EXPECT_EQ(problem, "");
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.front().value("event").toString(), QStringLiteral("hello"));
+    EXPECT_EQ(events.front().value("ports").toArray().size(), 2);
+    EXPECT_EQ(events.back().value("event").toString(), QStringLiteral("run_finished"));
+    EXPECT_EQ(events.back().value("good").toInt(), 4);
+    EXPECT_EQ(events.back().value("exit_status").toInt(-1), 0);
+    std::map<std::string, int> started, burnt;
+    std::set<std::string> macs;
+    for (const QJsonObject& e : events) {
+        const std::string port = e.value("port").toString().toStdString();
+        const QString name = e.value("event").toString();
+        if (name == QLatin1String("hello") || name == QLatin1String("run_finished")) {
+            EXPECT_EQ(port, ""); // the run's, not a port's
+            continue;
+        }
+        EXPECT_TRUE(port == boards[0]->PortPath() || port == boards[1]->PortPath()) << port;
+        started[port] += name == QLatin1String("board_started");
+        if (name == QLatin1String("board_burnt")) {
+            ++burnt[port];
+            macs.insert(e.value("mac").toString().toStdString());
+        }
+        EXPECT_NE(name, QLatin1String("board_failed"));
+    }
+    EXPECT_EQ(burnt[boards[0]->PortPath()] + burnt[boards[1]->PortPath()], 4);
+    for (const auto& b : boards)
+        EXPECT_EQ(started[b->PortPath()], burnt[b->PortPath()]) << b->PortPath();
+    EXPECT_EQ(macs.size(), 4u); // four units of the lot, none twice
 }
 
 TEST_F(StationCli, CtrlCEndsEveryPortAndSettlesEveryUnit) {

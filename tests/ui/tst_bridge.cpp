@@ -96,8 +96,8 @@ void TestBridge::callsFromTheJobThread() {
         window.Enable({IDC_MAC, IDC_EXTRA_STRING, 4711}, false); // a missing ID is skipped
         seen.macEnabled = window.IsEnabled(IDC_MAC);
         seen.numberEnabled = window.IsEnabled(IDC_EXTRA_NUMBER);
-        window.BurnStatus(1, "Please connect, and power on the board!");
-        window.BurnStatus(3, "DataSegment1 10% downloaded.");
+        window.BurnStatus(StatusKind::ReplaceAll, "Please connect, and power on the board!");
+        window.BurnStatus(StatusKind::Append, "DataSegment1 10% downloaded.");
         window.SetBurnTimer(60000);
     });
     QTRY_VERIFY_WITH_TIMEOUT(job.Done(), 10000);

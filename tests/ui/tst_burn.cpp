@@ -11,6 +11,7 @@
 #include "PortList.h"
 #include "SerialComm.h"
 #include "StrUtil.h"
+#include "SwappedTexts.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -91,6 +92,7 @@ private slots:
     void chainUnderIncreaseClosedByEsc();
     void closingRightAfterABoardDoesNotHang();
     void languageSwitchDuringABurn();
+    void progressBarWithChangedTexts();
     void timeOut_data();
     void timeOut();
     void doubleClickThenTimeOutThenCancel();
@@ -269,6 +271,26 @@ void TestBurn::languageSwitchDuringABurn() {
     }));
     QCOMPARE(g_strLog, tv::Utf8ToLocal("烧写成功!"));
     QCOMPARE(Button(*m_dialog, IDOK)->text(), QStringLiteral("确定"));
+}
+
+void TestBurn::progressBarWithChangedTexts() {
+    CBoardProcess board({"--flash", "nand", "--bootargs", kNandArgs});
+    Open("", board.PortPath());
+    CSwappedTexts swapped; // after the window chose its language
+    QProgressBar* bar = m_dialog->DownloadProgress();
+    std::vector<int> shown;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value >= 0) // not the reset when it hides
+            shown.push_back(value);
+    });
+    TypeInto(IDC_MAC, QStringLiteral("00:1a:2b:3c:4d:5e"));
+    QTest::mouseClick(Button(*m_dialog, IDOK), Qt::LeftButton);
+    QVERIFY(WaitUntilIdle(60000));
+    QCOMPARE(g_strLog, Txt(strBurnSuccess)); // the changed text: the table was in use
+    // The bar went up through the download and is gone once the board is done.
+    QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+    QVERIFY(std::any_of(shown.begin(), shown.end(), [](int v) { return v > 0 && v < 100; }));
+    QTRY_VERIFY(!bar->isVisible());
 }
 
 void TestBurn::timeOut_data() {

@@ -624,7 +624,7 @@ void TestMainWindow::languageSwitchBackAndForth() {
     // The first offset item is fixed: the operator's row is numbered 1.
     const auto config = MakeConfig("0x40:AB|0x100", "sn", 1);
     CBrisvaneDlg dialog(*config, g_SerialComm);
-    dialog.OnBurnStatus(3, tv::Utf8ToLocal("earlier line"));
+    dialog.OnBurnStatus(StatusKind::Append, tv::Utf8ToLocal("earlier line"));
     auto unchanged = [&] {
         return QStringList{dialog.windowTitle(),
                            dialog.findChild<QLabel*>(QStringLiteral("IDC_LABEL_MAC"))->text(),

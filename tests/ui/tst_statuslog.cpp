@@ -14,6 +14,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <functional>
+
 namespace {
 
 struct tagMessage {
@@ -112,7 +114,7 @@ void TestStatusLog::textRule() {
     QFETCH(std::vector<tagMessage>, messages);
     QFETCH(std::string, log);
     for (const tagMessage& m : messages) {
-        m_dialog->Bridge().BurnStatus(m.kind, m.text);
+        m_dialog->Bridge().BurnStatus(StatusKind(m.kind), m.text);
         // After every message the view shows exactly the log, each line break shown as one.
         QCOMPARE(ShownLog(*m_dialog), ExpectedLogDisplay(g_strLog));
     }
@@ -121,10 +123,10 @@ void TestStatusLog::textRule() {
 
 void TestStatusLog::onlyTheEndIsRewritten() {
     CLogView* view = m_dialog->LogView();
-    m_dialog->OnBurnStatus(1, "start");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceAll, "start");
     for (int i = 0; i < 2000; ++i)
-        m_dialog->OnBurnStatus(3, "line " + std::to_string(i));
-    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
+        m_dialog->OnBurnStatus(StatusKind::Append, "line " + std::to_string(i));
+    m_dialog->OnBurnStatus(StatusKind::Append, "DataSegment1 10% downloaded.");
 
     struct tagChange {
         int position, removed, added;
@@ -136,20 +138,20 @@ void TestStatusLog::onlyTheEndIsRewritten() {
             });
 
     const int before = view->CharacterCount();
-    m_dialog->OnBurnStatus(3, "next");
+    m_dialog->OnBurnStatus(StatusKind::Append, "next");
     QCOMPARE(int(changes.size()), 1);
     QCOMPARE(changes[0].position, before); // appended: nothing before the end was touched
     QCOMPARE(changes[0].removed, 0);
 
     changes.clear();
     const int lineStart = view->CharacterCount() - int(std::string("\nnext").size());
-    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded.");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceLast, "DataSegment1 20% downloaded.");
     QCOMPARE(int(changes.size()), 1);
     QCOMPARE(changes[0].position, lineStart); // the last line, from its break on
     QCOMPARE(ShownLog(*m_dialog), ExpectedLogDisplay(g_strLog));
 
     changes.clear();
-    m_dialog->OnBurnStatus(1, "again");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceAll, "again");
     QCOMPARE(int(changes.size()), 1);
     QCOMPARE(changes[0].position, 0);
     QCOMPARE(ShownLog(*m_dialog), QStringLiteral("again"));
@@ -187,15 +189,15 @@ void TestStatusLog::viewKeepsItsPlace() {
     QCOMPARE(view->FirstVisibleLine(), 0);
     // While the log fits, all of it is shown from the top: the success line stays in view when the
     // next line comes.
-    m_dialog->OnBurnStatus(1, "Burn successfully!");
-    m_dialog->OnBurnStatus(3, "Wait for the next board.");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceAll, "Burn successfully!");
+    m_dialog->OnBurnStatus(StatusKind::Append, "Wait for the next board.");
     QCOMPARE(view->FirstVisibleLine(), 0);
     QVERIFY(Shown(view, LineRect(view, 0)));
     QVERIFY(Shown(view, LineRect(view)));
 
     // Longer than the box: the latest lines that fit, the newest at the bottom.
     for (int i = 0; i < 20; ++i) {
-        m_dialog->OnBurnStatus(3, "line " + std::to_string(i));
+        m_dialog->OnBurnStatus(StatusKind::Append, "line " + std::to_string(i));
         QVERIFY2(Shown(view, LineRect(view)), qPrintable(QString::number(i)));
     }
     QCOMPARE(view->LineCount(), 22);
@@ -203,14 +205,14 @@ void TestStatusLog::viewKeepsItsPlace() {
     const int fit = view->LineCount() - view->FirstVisibleLine();
     QVERIFY2(fit > 2 && fit < 22, qPrintable(QString::number(fit)));
     QCOMPARE(view->FirstVisibleBlockNumber(), view->FirstVisibleLine());
-    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
-    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded.");
+    m_dialog->OnBurnStatus(StatusKind::Append, "DataSegment1 10% downloaded.");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceLast, "DataSegment1 20% downloaded.");
     QVERIFY(NewestAtTheBottom(view));
     QCOMPARE(view->FirstVisibleLine(), view->LineCount() - fit);
 
     // A line wider than the box is shown with all its wrapped lines.
     const int lines = view->LineCount();
-    m_dialog->OnBurnStatus(3, std::string(400, 'w') + " end");
+    m_dialog->OnBurnStatus(StatusKind::Append, std::string(400, 'w') + " end");
     const int grown = view->LineCount() - lines;
     QVERIFY2(grown > 2, qPrintable(QString::number(grown)));
     QVERIFY(NewestAtTheBottom(view));
@@ -218,59 +220,72 @@ void TestStatusLog::viewKeepsItsPlace() {
 
     // An operator who scrolled back keeps the same distance from the end.
     view->verticalScrollBar()->setValue(5);
-    m_dialog->OnBurnStatus(3, "more");
+    m_dialog->OnBurnStatus(StatusKind::Append, "more");
     QCOMPARE(view->FirstVisibleLine(), 6);
     QCOMPARE(view->FirstVisibleBlockNumber(), 6);
-    m_dialog->OnBurnStatus(3, "DataSegment1 10% downloaded.");
+    m_dialog->OnBurnStatus(StatusKind::Append, "DataSegment1 10% downloaded.");
     QCOMPARE(view->FirstVisibleLine(), 7);
-    m_dialog->OnBurnStatus(2, "DataSegment1 20% downloaded."); // same length: the view stays
+    m_dialog->OnBurnStatus(StatusKind::ReplaceLast,
+                           "DataSegment1 20% downloaded."); // same length: the view stays
     QCOMPARE(view->FirstVisibleLine(), 7);
-    m_dialog->OnBurnStatus(0, "not for the log");
+    m_dialog->OnBurnStatus(StatusKind::None, "not for the log");
     QCOMPARE(view->FirstVisibleLine(), 7);
     // Back at the end, it follows the end again.
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
-    m_dialog->OnBurnStatus(3, "last");
+    m_dialog->OnBurnStatus(StatusKind::Append, "last");
     QVERIFY(NewestAtTheBottom(view));
 
     // A reset that shortens the log ends at the top.
-    m_dialog->OnBurnStatus(1, "Please connect, and power on the board!");
+    m_dialog->OnBurnStatus(StatusKind::ReplaceAll, "Please connect, and power on the board!");
     QCOMPARE(view->FirstVisibleLine(), 0);
     QCOMPARE(view->FirstVisibleBlockNumber(), 0);
     QVERIFY(Shown(view, LineRect(view)));
 }
 
 void TestStatusLog::downloadProgress() {
+    // The bar follows the job's progress events; the lines of the log, whatever they say, leave it.
     QProgressBar* bar = m_dialog->DownloadProgress();
+    IBurnListener& events = m_dialog->Events();
     std::string expected;
     auto send = [&](int kind, const std::string& text) {
-        m_dialog->Bridge().BurnStatus(kind, text);
-        ApplyBurnStatus(expected, kind, text);
+        m_dialog->Bridge().BurnStatus(StatusKind(kind), text);
+        ApplyBurnStatus(expected, StatusKind(kind), text);
     };
     send(1, "Please connect, and power on the board!");
     QVERIFY(!bar->isVisible());
     send(3, "DataSegment1 10% downloaded.");
+    QVERIFY(!bar->isVisible());
+    events.Progress(BurnStage::Download, 10);
     QVERIFY(bar->isVisible());
     QCOMPARE(bar->value(), 10);
-    send(2, "DataSegment1 100% downloaded.");
-    QCOMPARE(bar->value(), 100);
-    send(3, "DataSegment2 0% downloaded.");
-    QCOMPARE(bar->value(), 0);
-    send(3, "COM: 14 bytes sent"); // other lines between the progress lines leave it
+    events.Progress(BurnStage::Download, 99);
+    QCOMPARE(bar->value(), 99);
+    send(3, "COM: 14 bytes sent"); // other lines between the progress events leave it
     QVERIFY(bar->isVisible());
-    send(2, L("第二段数据已下载 50%."));
-    QCOMPARE(bar->value(), 50);
     send(3, "Data downloaded successfully!");
+    QVERIFY(bar->isVisible());
+    events.Progress(BurnStage::Download, 100);
     QVERIFY(!bar->isVisible());
     // The bar is beside the log: the log's text is exactly what the rule builds.
     QCOMPARE(g_strLog, expected);
 
-    send(3, "DataSegment1 5% downloaded.");
-    QVERIFY(bar->isVisible());
-    m_dialog->Bridge().KillBurnTimer(); // the job ended
-    QVERIFY(!bar->isVisible());
-    send(3, "DataSegment1 6% downloaded.");
-    send(1, "Please connect, and power on the board!");
-    QVERIFY(!bar->isVisible());
+    // Whatever ends the download hides it: a later stage, the board's end, the job's end, a new log.
+    const std::vector<std::function<void()>> enders = {
+        [&] { events.Progress(BurnStage::Layout, 0); },
+        [&] {
+            events.BoardFailed({FailReason::PortLost, "gone", {}, {}});
+        },
+        [&] { events.BoardBurnt({}); },
+        [&] { m_dialog->Bridge().KillBurnTimer(); },
+        [&] { send(1, "Please connect, and power on the board!"); },
+    };
+    for (const auto& end : enders) {
+        events.Progress(BurnStage::Download, 5);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value(), 5);
+        end();
+        QVERIFY(!bar->isVisible());
+    }
 }
 
 TELVANOR_UI_TEST_MAIN(TestStatusLog)

@@ -1,5 +1,6 @@
 #include "CliRun.h"
 
+#include "BurnCommand.h"
 #include "BurnJob.h"
 #include "CliWindow.h"
 #include "Entries.h"
@@ -14,9 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
 
 sigset_t StopSignals() {
     sigset_t set;
@@ -46,6 +44,17 @@ void PrepareProcess() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+int RunBurnCommand(CCliWindow& window, CJobRunner& runner, const BurnConfig& config, bool chain,
+                   int boardsWanted) {
+    window.SetBoardsWanted(boardsWanted);
+    runner.SetListener(&window);
+    // Enough boards: the successor waiting for the next one is stopped before it sends anything.
+    window.SetOnEnough([&runner] { runner.StopRunningJob(); });
+    if (!OnBurn(window, runner, config))
+        return kExitRefused;
+    return WaitForRun(window, runner, config, chain, boardsWanted);
+}
+
 int WaitForRun(CCliWindow& window, CJobRunner& runner, const BurnConfig& config, bool chain, int wanted) {
     int stopSignal = 0;
     bool timedOut = false;
@@ -59,16 +68,19 @@ int WaitForRun(CCliWindow& window, CJobRunner& runner, const BurnConfig& config,
             const int board = window.BoardsBurnt() + 1;
             if (stopSignal == 0) {
                 stopSignal = signal;
-                const bool finishing = runner.StopUnlessWriting();
+                // A board that is stopped, or does not begin its write, ends with this message.
+                const std::string notFinished = tv::FormatRuntime(Txt(strStopNotFinished), board);
+                const bool finishing = runner.StopUnlessWriting(notFinished);
                 window.Print(
-                    tv::FormatRuntime(Txt(finishing ? strStopFinishing : strStopNotFinished), board) + "\n",
-                    true);
+                    (finishing ? tv::FormatRuntime(Txt(strStopFinishing), board) : notFinished) + "\n", true);
             } else {
                 const std::string mac = runner.WritingMac();
-                runner.StopRunningJob();
+                const std::string mayBeBurnt =
+                    mac.empty() ? std::string()
+                                : tv::FormatRuntime(Txt(strStopMacMayBeBurnt), board, mac.c_str());
+                runner.StopRunningJob(FailReason::Stopped, mayBeBurnt);
                 if (!mac.empty())
-                    window.Print(tv::FormatRuntime(Txt(strStopMacMayBeBurnt), board, mac.c_str()) + "\n",
-                                 true);
+                    window.Print(mayBeBurnt + "\n", true);
                 break;
             }
         }
@@ -83,5 +95,6 @@ int WaitForRun(CCliWindow& window, CJobRunner& runner, const BurnConfig& config,
         return 128 + stopSignal;
     if (timedOut)
         return kExitFailed;
-    return window.BoardsBurnt() >= wanted && !window.AnyMessage() ? kExitOk : kExitFailed;
+    return window.BoardsBurnt() >= wanted && window.BoardsFailed() == 0 && !window.AnyMessage() ? kExitOk
+                                                                                                : kExitFailed;
 }

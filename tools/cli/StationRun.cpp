@@ -1,8 +1,12 @@
 #include "StationRun.h"
 
+#include "JsonLines.h"
+#include "Version.h"
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,11 +27,27 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
     CStation::Options options;
     options.boardsWanted = run.boards;
     options.timeoutMs = run.timeoutMs;
+    // Under JSON each port's events and lines go out as that port's lines; the run's own lines
+    // (hello, run_finished) name the one port, or none of several. Made before the station, whose
+    // end may still report a stopped board.
+    CJsonLines json(out, run.ports.size() == 1 ? run.ports.front() : std::string());
+    std::vector<std::unique_ptr<CJsonLines>> portJson;
+    for (const std::string& port : run.ports)
+        portJson.push_back(std::make_unique<CJsonLines>(json, port));
     CStation station(config, makeSource, run.ports, options, fill);
+    if (run.json) {
+        json.Hello("telvanor-cli", kProgramVersion, run.ports);
+        for (int i = 0; i < station.PortCount(); ++i)
+            station.SetListener(i, portJson[size_t(i)].get());
+    }
 
     // Lines of all ports go out whole and in the order they came; the main loop flushes them.
     std::mutex printLock;
     station.SetOnLine([&](int port, int kind, const std::string& text) {
+        if (run.json && kind != 0) {
+            portJson[size_t(port)]->Status(StatusKind(kind), text);
+            return;
+        }
         // A board's console output may hold several lines in one status line: each gets its port.
         const std::string prefix = run.ports.size() > 1 ? run.ports[size_t(port)] + ": " : std::string();
         std::string lines = prefix;
@@ -76,8 +96,9 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
         std::lock_guard<std::mutex> lock(printLock);
         std::fflush(out);
     }
-    if (interrupted)
-        return kExitInterrupted;
     const bool reached = run.boards > 0 ? good >= run.boards : station.LotUsedUp();
-    return reached && failed == 0 ? 0 : 1;
+    const int exitStatus = interrupted ? kExitInterrupted : reached && failed == 0 ? 0 : 1;
+    if (run.json)
+        json.RunFinished(good, failed, exitStatus);
+    return exitStatus;
 }

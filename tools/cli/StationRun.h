@@ -13,6 +13,7 @@ struct tagStationRun {
     std::vector<std::string> ports;
     long boards = 0; // good boards in all; 0: until the lot is used up
     unsigned timeoutMs = kBurnTimeoutMs;
+    bool json = false; // out carries JSON Lines only, each line naming its port
 };
 
 // Runs until the goal, the lot's end, every port's end or Ctrl-C. Returns the exit status: 0 when

@@ -1,5 +1,4 @@
 // telvanor-cli: the burn command and jobs without a window, for scripted lines and tests.
-#include "BurnCommand.h"
 #include "BurnConfig.h"
 #include "BurnJob.h"
 #include "CheckConfig.h"
@@ -16,6 +15,7 @@
 #include "StationRun.h"
 #include "StrUtil.h"
 #include "TextTables.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 
@@ -30,16 +30,12 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 2;
-constexpr int kExitUsage = 64;
-
 const char kUsage[] =
     "Usage: telvanor-cli burn --port NAME [--dir DIR] [--mac TEXT] [--id-string TEXT] [--id-number TEXT]\n"
     "           [--extra-string K=TEXT] [--extra-number K=TEXT]\n"
     "           [--key-string NAME=TEXT] [--key-number NAME=TEXT]\n"
     "           [--rule remove|increase|decrease] [--double-net] [--hex] [--records]\n"
-    "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify]\n"
+    "           [--boards N] [--timeout-ms MS] [--lang en|zh] [--verify] [--json]\n"
     "       telvanor-cli burn --port NAME [--port NAME ...] --lot NAME [--pool URL] [--boards N]\n"
     "           [--records] [--verify] [item, --timeout-ms and --lang options as above]\n"
     "       telvanor-cli burn --port NAME --lot NAME [--pool URL] [--boards N] [item and other options]\n"
@@ -51,6 +47,8 @@ const char kUsage[] =
     "operator-entered offset item (from 1), --key-* the operator-entered key item NAME.\n"
     "Under increase and decrease the jobs chain until --boards N boards are burnt (default 1).\n"
     "--verify reads every written region back and compares CRC-32s (as VerifyAfterWrite=1).\n"
+    "--json: standard output carries only JSON Lines, one event per line, each naming its port (see\n"
+    "the README), the status log's lines among them; the messages stay on standard error.\n"
     "With --lot every port chains its own boards, all taking MAC and ID from the lot NAME of the\n"
     "identity pool URL (default sqlite:TelvanorPool.db in the program folder), until N good boards\n"
     "in all (default: until the lot is used up) or Ctrl-C. Several ports need a lot; with several,\n"
@@ -72,7 +70,7 @@ struct Options {
     std::vector<std::string> ports; // every --port, in order
     bool ruleGiven = false, boardsGiven = false;
     bool portGiven = false, macGiven = false, idStringGiven = false, idNumberGiven = false;
-    bool doubleNet = false, hex = false, records = false, verify = false;
+    bool doubleNet = false, hex = false, records = false, verify = false, json = false;
     long boards = 1, timeoutMs = kBurnTimeoutMs;
     std::vector<std::pair<std::string, std::string>> extraStrings, extraNumbers, keyStrings, keyNumbers;
 };
@@ -115,7 +113,7 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             return true;
         };
         if (flag("--double-net", o.doubleNet) || flag("--hex", o.hex) || flag("--records", o.records) ||
-            flag("--verify", o.verify))
+            flag("--verify", o.verify) || flag("--json", o.json))
             continue;
         if (i + 1 >= argc)
             return "option " + opt + " needs a value";
@@ -295,15 +293,18 @@ int main(int argc, char** argv) {
         g_App.m_strPoolUrl = o.pool;
     }
     ChooseStartLanguage(o.lang.empty() ? g_App.m_nAppLanguage : (o.lang == "zh" ? 1 : 2));
+    // Under --json standard output is the machines': the log's lines go out as status events, and
+    // standard error keeps what a person has to read.
+    std::FILE* const text = o.json ? stderr : stdout;
     const std::string notice = DataFolderNotice(programDir, folder);
     if (!notice.empty()) {
-        std::fprintf(stdout, "%s\n", notice.c_str());
-        std::fflush(stdout);
+        std::fprintf(text, "%s\n", notice.c_str());
+        std::fflush(text);
     }
     for (const std::string& warning : CheckConfig(g_App.m_strModuleDir).aWarnings)
         std::fprintf(stderr, "Warning: %s\n", warning.c_str());
 
-    CCliWindow window(stdout, stderr, isatty(fileno(stdout)) != 0);
+    CCliWindow window(o.json ? nullptr : stdout, stderr, !o.json && isatty(fileno(stdout)) != 0);
     const std::string entryProblem = FillWindow(o, g_App, window);
     if (!entryProblem.empty())
         return Usage(entryProblem);
@@ -312,20 +313,24 @@ int main(int argc, char** argv) {
         run.ports = o.ports;
         run.boards = o.boardsGiven ? o.boards : 0;
         run.timeoutMs = unsigned(o.timeoutMs);
+        run.json = o.json;
         const std::string dir = g_App.m_strModuleDir;
         return RunStation(
             run, g_App, [&](const std::string&) { return MakePoolSource(o.pool, dir, o.lot); },
             [&](CLaneWindow& lane) { FillWindow(o, g_App, lane); }, stdout, stderr);
     }
     const bool chain = o.rule != "remove";
-    window.SetBoardsWanted(chain ? int(o.boards) : 1);
 
+    CJsonLines json(stdout, o.port);
+    if (o.json) {
+        window.SetJson(&json);
+        json.Hello("telvanor-cli", kProgramVersion, {o.port});
+    }
     CJobRunner runner(g_SerialComm, g_App);
     runner.SetTimeoutMs(unsigned(o.timeoutMs));
-    // Enough boards: the successor waiting for the next one is stopped before it sends anything.
-    window.SetOnEnough([&runner] { runner.StopRunningJob(); });
-
-    if (!OnBurn(window, runner, g_App))
-        return kExitRefused;
-    return WaitForRun(window, runner, g_App, chain, chain ? int(o.boards) : 1);
+    const int exitStatus = RunBurnCommand(window, runner, g_App, chain, chain ? int(o.boards) : 1);
+    window.Flush();
+    if (o.json)
+        json.RunFinished(window.BoardsBurnt(), window.BoardsFailed(), exitStatus);
+    return exitStatus;
 }
