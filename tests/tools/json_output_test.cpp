@@ -10,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -22,10 +26,9 @@ struct JsonRun {
     std::vector<QJsonObject> events;
 };
 
-// Runs the command with --json and checks what every line must carry.
-JsonRun RunJson(const CTempDir& dir, std::vector<std::string> args, const std::string& port) {
-    args.push_back("--json");
-    JsonRun run{RunCli(dir, args, 60), {}};
+// Reads the output of a run with --json and checks what every line must carry.
+JsonRun ReadRun(const CliResult& result, const std::string& port) {
+    JsonRun run{result, {}};
     std::string problem;
     run.events = ReadJsonLines(run.result.out, problem);
     EXPECT_EQ(problem, "");
@@ -50,6 +53,12 @@ JsonRun RunJson(const CTempDir& dir, std::vector<std::string> args, const std::s
     EXPECT_EQ(last.value("event").toString(), QStringLiteral("run_finished"));
     EXPECT_EQ(last.value("exit_status").toInt(-1), run.result.exit);
     return run;
+}
+
+// Runs the command with --json.
+JsonRun RunJson(const CTempDir& dir, std::vector<std::string> args, const std::string& port) {
+    args.push_back("--json");
+    return ReadRun(RunCli(dir, args, 60), port);
 }
 
 std::vector<QJsonObject> Named(const JsonRun& run, const char* name) {
@@ -122,6 +131,7 @@ struct FailureCase {
     int exit;
     const char* reason;
     const char* message; // the start of the message
+    bool recordFileIsFolder = false;
 };
 
 inline void PrintTo(const FailureCase& c, std::ostream* os) {
@@ -139,6 +149,8 @@ TEST_P(JsonFailures, EndWithTheirReason) {
         board = std::make_unique<CBoardProcess>(c.boardArgs);
         port = board->PortPath();
     }
+    if (c.recordFileIsFolder)
+        std::filesystem::create_directory(dir.File("BurntMacandIDList.txt"));
     std::vector<std::string> args = {"--port", port};
     args.insert(args.end(), c.cliArgs.begin(), c.cliArgs.end());
     const JsonRun run = RunJson(dir, args, port);
@@ -176,7 +188,34 @@ INSTANTIATE_TEST_SUITE_P(
                                   "port_lost",
                                   "The serial port"},
                       FailureCase{
-                          "PortCannotBeOpened", {}, {}, 1, "port_open", "Failed to open /dev/telvanor-none"}),
+                          "PortCannotBeOpened", {}, {}, 1, "port_open", "Failed to open /dev/telvanor-none"},
+                      // The board holds its identity, but nothing says so in the record file.
+                      FailureCase{"RecordNotWritten",
+                                  {"--bootargs", kNandArgs},
+                                  {"--mac", "00:1a:2b:3c:4d:5e", "--records"},
+                                  1,
+                                  "record",
+                                  "Failed to write the burn record",
+                                  true}),
     [](const ::testing::TestParamInfo<FailureCase>& i) { return std::string(i.param.name); });
+
+// A stop signal while the job waits for a board: the run ends with that board stopped.
+TEST(JsonOutput, StopSignalEndsTheWaitingBoardAsStopped) {
+    CTempDir dir;
+    CBoardProcess board({"--bootargs", kNandArgs, "--power-on-delay", "60000"});
+    CCliProcess cli(dir, BurnArgs(dir, {"--port", board.PortPath(), "--mac", "00:1a:2b:3c:4d:5e", "--json"}));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ReadFileBytes(dir.File("cli.out")).find("\"status\"") == std::string::npos &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    cli.Signal(SIGINT);
+    const JsonRun run = ReadRun(cli.Wait(30), board.PortPath());
+    EXPECT_EQ(run.result.exit, 130) << run.result.err;
+    const std::vector<QJsonObject> failed = Named(run, "board_failed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].value("reason").toString(), QStringLiteral("stopped"));
+    EXPECT_EQ(failed[0].value("message").toString(), QStringLiteral("Stopped: board 1 was not finished."));
+    EXPECT_TRUE(Named(run, "board_started").empty());
+}
 
 } // namespace
