@@ -5,6 +5,7 @@
 #include "MemoryLot.h"
 #include "PoolSource.h"
 #include "Station.h"
+#include "SwappedTexts.h"
 #include "TestPool.h"
 
 #include "CliProcess.h"
@@ -249,4 +250,30 @@ TEST_F(StationTest, StopEndsEveryJobAndSettlesEveryUnit) {
     EXPECT_EQ(lot.BadSettles(), 0);
     for (int i = 0; i < station.PortCount(); ++i)
         EXPECT_FALSE(station.View(i).running);
+}
+
+// A port's view follows its board through the job's events: the download with its percent, then
+// the writing, whatever the texts of its status lines.
+TEST_F(StationTest, PortViewFollowsTheBoardsStages) {
+    auto boards = Boards({{"--pace"}});
+    CMemoryLot lot(5);
+    CStation::Options options;
+    options.boardsWanted = 1;
+    CStation station(m_config, Maker(lot), Ports(boards), options, m_fill);
+    CSwappedTexts swapped;
+    std::set<LaneState> seen;
+    std::set<int> percents;
+    ASSERT_TRUE(RunToEnd(station, std::chrono::seconds(60), [&] {
+        const tagLaneView v = station.View(0);
+        seen.insert(v.state);
+        if (v.state == LaneState::Downloading)
+            percents.insert(v.percent);
+        return false;
+    }));
+    EXPECT_EQ(station.GoodBoards(), 1);
+    EXPECT_TRUE(seen.count(LaneState::Downloading));
+    EXPECT_TRUE(seen.count(LaneState::Writing));
+    EXPECT_EQ(station.View(0).state, LaneState::Done);
+    // The percent moves during the download.
+    EXPECT_TRUE(std::any_of(percents.begin(), percents.end(), [](int p) { return p > 0 && p < 100; }));
 }
