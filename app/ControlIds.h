@@ -21,9 +21,6 @@ constexpr int IDC_ID_STRING = 1013;
 constexpr int IDC_HEX_RULE = 1014;
 constexpr int IDC_SAMPLE1 = 1015;
 constexpr int IDC_SAMPLE2 = 1016;
-constexpr int IDC_VERSION = 1017;
-constexpr int IDC_NOTICE = 1018;
-constexpr int IDC_UPDATE = 1019;
 constexpr int IDC_SINGLE_NET = 32791;
 constexpr int IDC_DOUBLE_NET = 32792;
 // Run-time item rows: offset items 2049.., key items 3073.. (k = 0, 1, ...).
@@ -36,11 +33,6 @@ constexpr int IDC_KEY_STRING = 3076;
 constexpr int IDC_KEY_PLUS = 3079;
 constexpr int IDC_KEY_NUMBER = 3082;
 constexpr int ID_SYS_ABOUT = 16;
-constexpr int ID_LANGUAGE_CHINESE = 32672;
-constexpr int ID_LANGUAGE_ENGLISH = 32673;
 
 constexpr int kMaxOffsetInputs = 4;
 constexpr int kMaxKeyInputs = 3;
-
-// Status message kinds of the log: 1 replace all, 2 replace the last line, 3 append; others no change.
-constexpr int WM_BURNSTATUS = 0x800;

@@ -40,8 +40,6 @@ public:
         m_cv.notify_all();
     }
 
-    std::mutex& Mutex() { return m_mutex; }
-
     // The flag of the job running on this thread (null outside a job): the window checks it before
     // it carries out a call that a stopped job had already queued.
     static std::shared_ptr<CStopFlag> Current() { return t_current; }

@@ -42,13 +42,6 @@ bool Contains(std::string_view text, std::string_view needle) {
     return text.find(needle) != std::string_view::npos;
 }
 
-std::string ToLowerAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = LowerAscii(c);
-    return r;
-}
-
 std::string ToUpperAscii(std::string_view s) {
     std::string r(s);
     for (char& c : r)

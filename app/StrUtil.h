@@ -17,7 +17,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool Contains(std::string_view text, std::string_view needle);
 
-std::string ToLowerAscii(std::string_view s);
 // Upper-cases a to z only; in the local 8-bit encoding every byte of a multibyte
 // character is >= 0x80 on UTF-8 systems, so those bytes are left alone.
 std::string ToUpperAscii(std::string_view s);

@@ -17,7 +17,6 @@ struct tagFlashLayout {
 
 constexpr std::uint32_t DEVINFO_MAX_SIZE = 1024;
 constexpr std::uint32_t CONSOLE_TIMEOUT_MS = 12000;
-constexpr std::uint32_t ITEM_FILL_SIZE = 256;
 
 // Where one console command goes; true when the boot loader completed it.
 class ICommandSink {

@@ -21,8 +21,6 @@ public:
 
     const QString& Caption() const { return m_strCaption; }
     const QString& Text() const { return m_strText; }
-    // The text measured as one line with the drawing font, in pixels.
-    int TextWidth() const { return m_nTextWidth; }
     // Wider than the widest window: drawn wrapped from the top left instead of centred.
     bool Wrapped() const { return m_nTextWidth > kMaxTextWidth; }
     QRect TextArea() const;

@@ -14,7 +14,6 @@ public:
     // True when this is the first copy (it now listens for later starts); false when a running copy
     // answered and was asked to come forward.
     bool Claim();
-    const QString& ServerName() const { return m_strName; }
 
     static QString NameFor(const QString& user, const QString& programDir);
 

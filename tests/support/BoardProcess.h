@@ -36,7 +36,6 @@ public:
     // True once the port path has arrived (and the board has not been stopped since).
     bool Started() const { return !m_strPort.empty(); }
     const std::string& PortPath() const { return m_strPort; }
-    const std::string& OutDir() const { return m_OutDir.Path(); }
 
     // SIGTERM and wait for the exit; does nothing when the board has already ended.
     void Stop();

@@ -41,8 +41,8 @@ public:
     std::string Commit(const tagIdentity& unit, const tagCommitInfo& info) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         Unit& u = m_units[size_t(unit.nUnit)];
-        if (u.state != State::Reserved || m_failCommits)
-            return "the store is read-only";
+        if (u.state != State::Reserved)
+            return "the unit is not reserved";
         u.state = State::Burnt;
         u.port = info.strPort;
         u.record = info.strRecord;
@@ -51,10 +51,6 @@ public:
     void GiveBack(const tagIdentity& unit) override { Settle(unit, State::Free); }
     void MarkUncertain(const tagIdentity& unit) override { Settle(unit, State::Uncertain); }
 
-    void FailCommits(bool fail) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_failCommits = fail;
-    }
     std::vector<Unit> Units() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_units;
@@ -118,6 +114,5 @@ private:
     std::uint64_t m_macFirst;
     std::string m_idString;
     int m_idFirst;
-    bool m_failCommits = false;
     int m_badSettles = 0;
 };
