@@ -1,5 +1,8 @@
 #include "BoardOptions.h"
 
+#include "OptionTable.h"
+
+#include <functional>
 #include <optional>
 
 namespace {
@@ -180,13 +183,6 @@ const tagFrameFaultOption kFrameFaultOptions[] = {
     {"--delay-ack", &tagBoardOptions::aDelayAck, EFrameFaultExtra::Microseconds},
 };
 
-const tagFrameFaultOption* FindFrameFaultOption(const std::string& name) {
-    for (const tagFrameFaultOption& option : kFrameFaultOptions)
-        if (name == option.pszName)
-            return &option;
-    return nullptr;
-}
-
 // KIND:N, then BYTE (optional) or US (required) as the option wants.
 bool ParseFrameFault(const std::string& text, EFrameFaultExtra extra, tagFrameFault& fault) {
     std::size_t first = text.find(':');
@@ -364,184 +360,170 @@ const char* BoardUsageText() {
     return kUsage;
 }
 
+namespace {
+
+// An option whose value read refuses as "bad value for NAME: 'VALUE'".
+tagOption Valued(const char* name, const char* valueName, std::function<bool(const std::string&)> read) {
+    return {name, valueName, [name, read = std::move(read)](const std::string& value) {
+                return read(value) ? std::string()
+                                   : "bad value for " + std::string(name) + ": '" + value + "'";
+            }};
+}
+
+// A whole number up to 0x7fffffff into target.
+tagOption Small(const char* name, const char* valueName, unsigned& target, unsigned high = 0x7fffffffu) {
+    return Valued(name, valueName, [&target, high](const std::string& value) {
+        auto n = ParseSmall(value);
+        if (!n || *n > high)
+            return false;
+        target = *n;
+        return true;
+    });
+}
+
+tagOption Text(const char* name, const char* valueName, std::string& target, bool& given) {
+    return Valued(name, valueName, [&target, &given](const std::string& value) {
+        target = value;
+        given = true;
+        return true;
+    });
+}
+
+} // namespace
+
 EParseResult ParseBoardOptions(int argc, char** argv, tagBoardOptions& o, std::string& error) {
     bool bootargsSet = false, pageSet = false, blockSet = false, bannerSet = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                inlineValue = arg.substr(eq + 1);
-            }
-        }
-        auto flag = [&](bool& target) {
-            if (inlineValue) {
-                error = name + " takes no value";
+    std::vector<tagOption> table = {
+        SwitchOption("--ca", o.bCa),
+        SwitchOption("--swap-boards", o.bSwapBoards),
+        SwitchOption("--pace", o.bPace),
+        SwitchOption("--split-markers", o.bSplitMarkers),
+        Valued("--flash", "nand|spi|emmc",
+               [&](const std::string& value) {
+                   for (EFlashType type : {EFlashType::Nand, EFlashType::Spi, EFlashType::Emmc})
+                       if (value == FlashTypeName(type)) {
+                           o.flash = type;
+                           return true;
+                       }
+                   return false;
+               }),
+        Valued("--flash-size", "BYTES",
+               [&](const std::string& value) {
+                   auto n = ParseNumber(value, true);
+                   if (!n || *n == 0 || *n > (4ull << 30))
+                       return false;
+                   o.qwFlashSize = *n;
+                   return true;
+               }),
+        Valued("--corrupt-flash", "OFFSET",
+               [&](const std::string& value) {
+                   auto n = ParseNumber(value, true);
+                   if (!n)
+                       return false;
+                   o.qwCorruptFlashAt = *n;
+                   return true;
+               }),
+        Text("--bootargs", "TEXT", o.strBootargs, bootargsSet),
+        Text("--getinfo-page", "TEXT", o.strGetinfoPage, pageSet),
+        Text("--getinfo-block", "TEXT", o.strGetinfoBlock, blockSet),
+        Valued("--banner", "TEXT",
+               [&](const std::string& value) {
+                   o.strBanner = Unescape(value);
+                   bannerSet = true;
+                   return true;
+               }),
+        Valued("--segments", "N",
+               [&](const std::string& value) {
+                   auto n = ParseSmall(value);
+                   if (!n || *n == 0 || *n > 64)
+                       return false;
+                   o.nSegments = *n;
+                   return true;
+               }),
+        Valued("--out", "DIR",
+               [&](const std::string& value) {
+                   o.strOutDir = value;
+                   return !value.empty();
+               }),
+        Valued("--staging-address", "ADDR",
+               [&](const std::string& value) {
+                   auto n = ParseNumber(value, false);
+                   if (!n || *n > 0xffffffffu)
+                       return false;
+                   o.dwStagingAddress = std::uint32_t(*n);
+                   return true;
+               }),
+        Valued("--exit-after-boards", "N[:QUIET_MS]",
+               [&](const std::string& value) {
+                   std::string count = value, quiet;
+                   std::size_t colon = value.find(':');
+                   if (colon != std::string::npos) {
+                       count = value.substr(0, colon);
+                       quiet = value.substr(colon + 1);
+                   }
+                   auto n = ParseSmall(count);
+                   if (!n || *n == 0)
+                       return false;
+                   o.nExitAfterBoards = *n;
+                   if (colon != std::string::npos) {
+                       auto q = ParseSmall(quiet);
+                       if (!q)
+                           return false;
+                       o.nExitQuietMs = *q;
+                   }
+                   return true;
+               }),
+        Small("--ack-delay-us", "US", o.nAckDelayUs),
+        Small("--delay-ms", "MS", o.nDelayMs),
+        Small("--silent-start", "N", o.nSilentStart),
+        Small("--power-on-delay", "MS", o.nPowerOnDelayMs),
+        Small("--error-gap-us", "US", o.nErrorGapUs),
+        Small("--hold-ms", "MS", o.nHoldMs),
+        Small("--noise", "N", o.nNoise, 1u << 20),
+        Valued("--huge-reply", "PREFIX:BYTES",
+               [&](const std::string& value) {
+                   std::size_t colon = value.rfind(':');
+                   if (colon == std::string::npos || colon == 0)
+                       return false;
+                   auto n = ParseNumber(value.substr(colon + 1), true);
+                   if (!n || *n > (256ull << 20))
+                       return false;
+                   o.aHugeReply.push_back({value.substr(0, colon), *n});
+                   return true;
+               }),
+        Valued("--disconnect-at", "POINT",
+               [&](const std::string& value) {
+                   tagDisconnect d;
+                   if (!ParseDisconnect(value, d))
+                       return false;
+                   o.aDisconnect.push_back(d);
+                   return true;
+               }),
+    };
+    for (const tagFrameFaultOption& option : kFrameFaultOptions)
+        table.push_back(Valued(option.pszName, "KIND:N", [&o, &option](const std::string& value) {
+            tagFrameFault fault;
+            if (!ParseFrameFault(value, option.extra, fault))
                 return false;
-            }
-            target = true;
+            (o.*(option.pRules)).push_back(fault);
             return true;
-        };
-        std::string value;
-        auto takeValue = [&]() {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = name + " needs a value";
+        }));
+    for (auto [name, rules] : {std::pair{"--error-on", &o.aErrorOn}, std::pair{"--silent-on", &o.aSilentOn},
+                               std::pair{"--hold-on", &o.aHoldOn}})
+        table.push_back(Valued(name, "PREFIX[:N]", [rules](const std::string& value) {
+            tagCommandFault fault;
+            if (!ParseCommandFault(value, 0, fault))
                 return false;
-            }
-            value = argv[++i];
+            rules->push_back(fault);
             return true;
-        };
-        auto bad = [&]() {
-            error = "bad value for " + name + ": '" + value + "'";
-            return EParseResult::UsageError;
-        };
+        }));
 
-        if (name == "--help" || name == "-h") {
-            return EParseResult::Help;
-        } else if (name == "--ca") {
-            if (!flag(o.bCa))
-                return EParseResult::UsageError;
-        } else if (name == "--swap-boards") {
-            if (!flag(o.bSwapBoards))
-                return EParseResult::UsageError;
-        } else if (name == "--pace") {
-            if (!flag(o.bPace))
-                return EParseResult::UsageError;
-        } else if (name == "--split-markers") {
-            if (!flag(o.bSplitMarkers))
-                return EParseResult::UsageError;
-        } else if (name == "--flash" || name == "--flash-size" || name == "--bootargs" ||
-                   name == "--getinfo-page" || name == "--getinfo-block" || name == "--banner" ||
-                   name == "--segments" || name == "--out" || name == "--staging-address" ||
-                   name == "--exit-after-boards" || name == "--ack-delay-us" || name == "--delay-ms" ||
-                   name == "--silent-start" || name == "--power-on-delay" || FindFrameFaultOption(name) ||
-                   name == "--error-on" || name == "--silent-on" || name == "--huge-reply" ||
-                   name == "--noise" || name == "--disconnect-at" || name == "--error-gap-us" ||
-                   name == "--corrupt-flash" || name == "--hold-on" || name == "--hold-ms") {
-            if (!takeValue())
-                return EParseResult::UsageError;
-            if (name == "--flash") {
-                if (value == "nand")
-                    o.flash = EFlashType::Nand;
-                else if (value == "spi")
-                    o.flash = EFlashType::Spi;
-                else if (value == "emmc")
-                    o.flash = EFlashType::Emmc;
-                else
-                    return bad();
-            } else if (name == "--flash-size") {
-                auto n = ParseNumber(value, true);
-                if (!n || *n == 0 || *n > (4ull << 30))
-                    return bad();
-                o.qwFlashSize = *n;
-            } else if (name == "--corrupt-flash") {
-                auto n = ParseNumber(value, true);
-                if (!n)
-                    return bad();
-                o.qwCorruptFlashAt = *n;
-            } else if (name == "--bootargs") {
-                o.strBootargs = value;
-                bootargsSet = true;
-            } else if (name == "--getinfo-page") {
-                o.strGetinfoPage = value;
-                pageSet = true;
-            } else if (name == "--getinfo-block") {
-                o.strGetinfoBlock = value;
-                blockSet = true;
-            } else if (name == "--banner") {
-                o.strBanner = Unescape(value);
-                bannerSet = true;
-            } else if (name == "--segments") {
-                auto n = ParseSmall(value);
-                if (!n || *n == 0 || *n > 64)
-                    return bad();
-                o.nSegments = *n;
-            } else if (name == "--out") {
-                if (value.empty())
-                    return bad();
-                o.strOutDir = value;
-            } else if (name == "--staging-address") {
-                auto n = ParseNumber(value, false);
-                if (!n || *n > 0xffffffffu)
-                    return bad();
-                o.dwStagingAddress = std::uint32_t(*n);
-            } else if (name == "--exit-after-boards") {
-                std::string count = value, quiet;
-                std::size_t colon = value.find(':');
-                if (colon != std::string::npos) {
-                    count = value.substr(0, colon);
-                    quiet = value.substr(colon + 1);
-                }
-                auto n = ParseSmall(count);
-                if (!n || *n == 0)
-                    return bad();
-                o.nExitAfterBoards = *n;
-                if (!quiet.empty() || colon != std::string::npos) {
-                    auto q = ParseSmall(quiet);
-                    if (!q)
-                        return bad();
-                    o.nExitQuietMs = *q;
-                }
-            } else if (name == "--ack-delay-us" || name == "--delay-ms" || name == "--silent-start" ||
-                       name == "--power-on-delay" || name == "--noise" || name == "--error-gap-us" ||
-                       name == "--hold-ms") {
-                auto n = ParseSmall(value);
-                if (!n)
-                    return bad();
-                if (name == "--ack-delay-us")
-                    o.nAckDelayUs = *n;
-                else if (name == "--delay-ms")
-                    o.nDelayMs = *n;
-                else if (name == "--silent-start")
-                    o.nSilentStart = *n;
-                else if (name == "--power-on-delay")
-                    o.nPowerOnDelayMs = *n;
-                else if (name == "--error-gap-us")
-                    o.nErrorGapUs = *n;
-                else if (name == "--hold-ms")
-                    o.nHoldMs = *n;
-                else if (*n > (1u << 20))
-                    return bad();
-                else
-                    o.nNoise = *n;
-            } else if (const tagFrameFaultOption* option = FindFrameFaultOption(name)) {
-                tagFrameFault fault;
-                if (!ParseFrameFault(value, option->extra, fault))
-                    return bad();
-                (o.*(option->pRules)).push_back(fault);
-            } else if (name == "--error-on" || name == "--silent-on" || name == "--hold-on") {
-                tagCommandFault fault;
-                if (!ParseCommandFault(value, 0, fault))
-                    return bad();
-                (name == "--error-on"    ? o.aErrorOn
-                 : name == "--silent-on" ? o.aSilentOn
-                                         : o.aHoldOn)
-                    .push_back(fault);
-            } else if (name == "--huge-reply") {
-                std::size_t colon = value.rfind(':');
-                if (colon == std::string::npos || colon == 0)
-                    return bad();
-                auto n = ParseNumber(value.substr(colon + 1), true);
-                if (!n || *n > (256ull << 20))
-                    return bad();
-                o.aHugeReply.push_back({value.substr(0, colon), *n});
-            } else if (name == "--disconnect-at") {
-                tagDisconnect d;
-                if (!ParseDisconnect(value, d))
-                    return bad();
-                o.aDisconnect.push_back(d);
-            }
-        } else {
-            error = "unknown option '" + arg + "'";
-            return EParseResult::UsageError;
-        }
+    const tagOptionsRead read = ReadOptions(table, ArgumentList(argc, argv), 1);
+    if (read.result == OptionsRead::Help)
+        return EParseResult::Help;
+    if (read.result == OptionsRead::UsageError) {
+        error = read.error;
+        return EParseResult::UsageError;
     }
     ApplyDefaults(o, bootargsSet, pageSet, blockSet, bannerSet);
     return EParseResult::Run;

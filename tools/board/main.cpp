@@ -2,6 +2,7 @@
 #include "BoardEngine.h"
 #include "BoardOptions.h"
 #include "BootLoader.h"
+#include "OptionTable.h"
 #include "PtyLine.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kExitUsage = 64;
 constexpr std::int64_t kTickNs = 5'000'000;
 // Paced input is handed over at least this often: short enough that a frame is seen within a
 // fraction of a character time after its last byte.
@@ -118,8 +118,7 @@ int main(int argc, char** argv) {
         std::fputs(BoardUsageText(), stdout);
         return 0;
     case EParseResult::UsageError:
-        std::fprintf(stderr, "telvanor-board: %s\nTry 'telvanor-board --help'.\n", error.c_str());
-        return kExitUsage;
+        return UsageError("telvanor-board", error, BoardUsageText());
     case EParseResult::Run:
         break;
     }

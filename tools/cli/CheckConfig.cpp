@@ -7,6 +7,7 @@
 #include "ExtraItems.h"
 #include "ItemFileCheck.h"
 #include "ItemRanges.h"
+#include "OptionTable.h"
 #include "ProfileReader.h"
 #include "SafeFile.h"
 #include "StrUtil.h"
@@ -196,16 +197,28 @@ tagConfigReport CheckConfig(const std::string& dir) {
     return report;
 }
 
+namespace {
+
+const char kCheckConfigUsage[] =
+    "Usage: telvanor-cli check-config [--dir DIR]\n"
+    "Prints every key of BurnConfig.ini in the program folder DIR as the tool reads it, and a warning\n"
+    "for each suspicious point. Exit status: 0 no warning, 1 warnings, 64 a usage error.\n";
+
+} // namespace
+
 int RunCheckConfig(int argc, char** argv, const std::string& defaultDir) {
     std::string dir = defaultDir;
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
-            dir = argv[++i];
-            continue;
-        }
-        std::fprintf(stderr, "telvanor-cli: check-config takes only --dir DIR\n");
-        return 64;
+    const std::vector<tagOption> table = {{"--dir", "DIR", [&dir](const std::string& value) {
+                                               dir = value;
+                                               return std::string();
+                                           }}};
+    const tagOptionsRead read = ReadOptions(table, ArgumentList(argc, argv), 2);
+    if (read.result == OptionsRead::Help) {
+        std::fputs(kCheckConfigUsage, stdout);
+        return 0;
     }
+    if (read.result == OptionsRead::UsageError)
+        return UsageError("telvanor-cli check-config", read.error, kCheckConfigUsage);
     // Item names and overlap texts in the language the window would open in.
     BurnConfig config;
     config.m_strModuleDir = dir;

@@ -2,6 +2,7 @@
 
 #include "BurnConfig.h"
 #include "IdentityPool.h"
+#include "OptionTable.h"
 #include "StrUtil.h"
 #include "TextTables.h"
 
@@ -41,11 +42,9 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 64;
 
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "telvanor-cli pool: %s\n\n%s", why.c_str(), kPoolUsage);
-    return kExitUsage;
+    return UsageError("telvanor-cli pool", why, kPoolUsage);
 }
 
 int Report(const PoolResult& r) {
@@ -174,30 +173,30 @@ int RunPoolCommand(int argc, char** argv) {
     std::map<std::string, std::string> values;
     bool doubleNet = false, hex = false, json = false;
     std::string state;
-    static const char* const kValued[] = {"--pool",      "--lot",      "--mac-first", "--mac-last",
-                                          "--id-string", "--id-first", "--id-last",   "--csv",
-                                          "--mac",       "--dir",      "--lang"};
-    for (int i = 3; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "--double-net" || opt == "--hex" || opt == "--json") {
-            (opt == "--double-net" ? doubleNet : opt == "--hex" ? hex : json) = true;
-            continue;
-        }
-        bool valued = false;
-        for (const char* name : kValued)
-            valued = valued || opt == name;
-        if (valued) {
-            if (i + 1 >= argc)
-                return Usage("option " + opt + " needs a value");
-            values[opt] = argv[++i];
-            continue;
-        }
-        if (command == "resolve" && opt.rfind("--", 0) != 0 && state.empty()) {
-            state = opt;
-            continue;
-        }
-        return Usage("unknown option " + opt);
+    std::vector<tagOption> table;
+    for (const char* name : {"--pool", "--lot", "--mac-first", "--mac-last", "--id-string", "--id-first",
+                             "--id-last", "--csv", "--mac", "--dir", "--lang"})
+        table.push_back({name, "VALUE", [&values, name](const std::string& value) {
+                             values[name] = value;
+                             return std::string();
+                         }});
+    table.push_back(SwitchOption("--double-net", doubleNet));
+    table.push_back(SwitchOption("--hex", hex));
+    table.push_back(SwitchOption("--json", json));
+    // The state word of resolve is its one argument that is not an option.
+    auto positional = [&](const std::string& arg) {
+        if (command != "resolve" || !state.empty())
+            return "unexpected argument '" + arg + "'";
+        state = arg;
+        return std::string();
+    };
+    const tagOptionsRead read = ReadOptions(table, ArgumentList(argc, argv), 3, positional);
+    if (read.result == OptionsRead::Help) {
+        std::fputs(kPoolUsage, stdout);
+        return kExitOk;
     }
+    if (read.result == OptionsRead::UsageError)
+        return Usage(read.error);
     // Which options each command takes; anything else is a mistake worth stopping for.
     static const std::map<std::string, std::vector<std::string>> kAllowed = {
         {"create",
