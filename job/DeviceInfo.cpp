@@ -91,13 +91,18 @@ std::uint32_t DeviceInfoBlockLength(const std::string& id, const std::vector<std
     return length > kMax32 ? std::uint32_t(kMax32) : std::uint32_t(length);
 }
 
+bool DeviceInfoBlockFits(const std::string& id, const std::vector<std::string>& keyEntries,
+                         bool hasKeyItems) {
+    if (RoundUp(BlockLength(id, keyEntries, hasKeyItems), 4) > DEVINFO_MAX_SIZE)
+        return false;
+    return !hasKeyItems || KeyEntryBytes(keyEntries) <= kMaxKeyEntryBytes;
+}
+
 std::optional<Bytes> ComposeDeviceInfoBlock(const std::string& mac, const std::string& id,
                                             const std::vector<std::string>& keyEntries, bool hasKeyItems) {
+    if (!DeviceInfoBlockFits(id, keyEntries, hasKeyItems))
+        return std::nullopt;
     const std::uint64_t length = BlockLength(id, keyEntries, hasKeyItems);
-    if (RoundUp(length, 4) > DEVINFO_MAX_SIZE)
-        return std::nullopt;
-    if (hasKeyItems && KeyEntryBytes(keyEntries) > kMaxKeyEntryBytes)
-        return std::nullopt;
 
     Bytes block(std::size_t(length), 0);
     std::memcpy(block.data(), mac.data(), std::min(mac.size(), kMacLength));

@@ -34,11 +34,14 @@ bool ChangesFlash(const std::string& command);
 // 0x01000000 for board type 4, 0x81000000 otherwise.
 std::uint32_t StagingAddress(int boardType);
 
-// The L bytes of the block. hasKeyItems: the configuration has key items at all (fixed or entered).
-// Empty when the block would not fit DEVINFO_MAX_SIZE (or the key entries 988 bytes).
+// The block fits: L rounded up to whole words is at most DEVINFO_MAX_SIZE, and the key entries fit
+// beside the 36-byte header that shares their buffer. hasKeyItems: the configuration has key items
+// at all (fixed or entered).
+bool DeviceInfoBlockFits(const std::string& id, const std::vector<std::string>& keyEntries, bool hasKeyItems);
+// The L bytes of the block; empty when it does not fit.
 std::optional<Bytes> ComposeDeviceInfoBlock(const std::string& mac, const std::string& id,
                                             const std::vector<std::string>& keyEntries, bool hasKeyItems);
-// The block's size L without building it (for the burn command's capacity check).
+// The block's size L without building it (for the burn command's message).
 std::uint32_t DeviceInfoBlockLength(const std::string& id, const std::vector<std::string>& keyEntries,
                                     bool hasKeyItems);
 
