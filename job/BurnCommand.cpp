@@ -4,7 +4,7 @@
 #include "BurnJob.h"
 #include "ControlIds.h"
 #include "DeviceInfo.h"
-#include "Entries.h"
+#include "EntriesWindow.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
 #include "ItemRanges.h"

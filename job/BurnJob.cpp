@@ -3,7 +3,7 @@
 #include "BurnRecord.h"
 #include "ControlIds.h"
 #include "DeviceInfo.h"
-#include "Entries.h"
+#include "EntriesWindow.h"
 #include "ExtraItems.h"
 #include "FlashLayout.h"
 #include "IdValue.h"

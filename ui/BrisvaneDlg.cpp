@@ -4,7 +4,7 @@
 #include "BurnCommand.h"
 #include "BurnJob.h"
 #include "ControlIds.h"
-#include "Entries.h"
+#include "EntryHandlers.h"
 #include "ExtraItems.h"
 #include "IdValue.h"
 #include "LogView.h"

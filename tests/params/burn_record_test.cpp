@@ -1,7 +1,7 @@
 #include "BurnRecord.h"
 
 #include "ControlIds.h"
-#include "Entries.h"
+#include "EntriesWindow.h"
 #include "FakeWindow.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "BurnCommand.h"
 #include "BurnJob.h"
 #include "CliWindow.h"
-#include "Entries.h"
+#include "EntryHandlers.h"
 #include "StrUtil.h"
 #include "TextTables.h"
 
