@@ -11,16 +11,6 @@ std::optional<QStringList>& InjectedPorts() {
     return ports;
 }
 
-struct tagEarlyScan {
-    std::future<QStringList> result;
-    std::chrono::milliseconds patience{0};
-};
-
-tagEarlyScan& EarlyScan() {
-    static tagEarlyScan scan;
-    return scan;
-}
-
 bool& ComFallbackForced() {
     static bool forced = false;
     return forced;
@@ -31,19 +21,6 @@ bool& ComFallbackForced() {
 QStringList EnumeratePorts() {
     if (InjectedPorts())
         return *InjectedPorts();
-    // Taken once either way: the next list is scanned afresh.
-    std::future<QStringList> early = std::move(EarlyScan().result);
-    if (early.valid() && early.wait_for(EarlyScan().patience) == std::future_status::ready)
-        return early.get();
-    // None pending, or one starved of a core: the window would open only when it is done.
-    return ScanSystemPorts();
-}
-
-void AdoptEarlyPortScan(std::future<QStringList> scan, std::chrono::milliseconds patience) {
-    EarlyScan() = {std::move(scan), patience};
-}
-
-QStringList ScanSystemPorts() {
     QStringList names;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         names << info.portName();

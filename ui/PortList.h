@@ -3,31 +3,18 @@
 
 #include <QStringList>
 
-#include <chrono>
-#include <future>
 #include <optional>
 
-// How long the window waits for a scan started ahead of it before it scans itself. That scan runs
-// at idle priority and takes 10 to 20 ms here; on a busy machine it may get no core for seconds.
-inline constexpr std::chrono::milliseconds kEarlyScanPatience{50};
-
-// The ports the system lists: the result of a scan handed over by AdoptEarlyPortScan if one is
-// pending (taken once, waiting for it up to its patience), else a scan now; a list a test injected
-// comes first.
+// The ports the system lists (a list a test injected comes first).
 QStringList EnumeratePorts();
-// The system's scan itself.
-QStringList ScanSystemPorts();
-// Hands over a scan started ahead of the window; an empty future drops one nobody took.
-void AdoptEarlyPortScan(std::future<QStringList> scan,
-                        std::chrono::milliseconds patience = kEarlyScanPatience);
 // Offered when the system lists none: COM1 to COM100 on Windows; elsewhere the usual device names of
 // USB adapters and built-in ports (ttyUSB0-9, ttyACM0-9, ttyS0-9), so a later plugged adapter has
 // its name in the list already.
 QStringList FallbackPorts();
 // As a sorted combo box orders its entries: alphabetically without regard to case (COM10 before COM2).
 void SortPortNames(QStringList& names);
-// CB_SELECTSTRING: the first entry after start whose text begins with prefix, ignoring case,
-// wrapping round to start itself; -1 when none.
+// The port list's search by prefix: the first entry after start whose text begins with prefix,
+// ignoring case, wrapping round to start itself; -1 when none.
 int FindPortByPrefix(const QStringList& names, const QString& prefix, int start);
 
 // The saved port at opening: the entry with exactly that name, ignoring case, if there is one (COM1

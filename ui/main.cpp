@@ -4,7 +4,6 @@
 #include "BurnJob.h"
 #include "ControlIds.h"
 #include "DataFolder.h"
-#include "EarlyStart.h"
 #include "ExtraItems.h"
 #include "FirstFrame.h"
 #include "SerialComm.h"
@@ -161,8 +160,6 @@ int RunStationWindow(const QCommandLineParser& parser, const QCommandLineOption&
 
 int main(int argc, char** argv) {
     NameRuntimeFolder();
-    // First of all: the font configuration and the port scan, beside everything that follows.
-    CEarlyStart early;
     // The menu bar is never the platform's (see the main window); saying so before it is created
     // spares the look-up of a global menu service.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
@@ -241,7 +238,7 @@ int main(int argc, char** argv) {
     parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
                        idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
                        keepOption, echoOption, paintOption, stationOption, lotOption, poolOption});
-    // Not process(): it ends the program by exit(), past the early work that must be waited for.
+    // Not process(): it ends the program by exit(), past the objects that must be destroyed.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "telvanor: %s\n", qPrintable(parser.errorText()));
         return 1;
@@ -323,7 +320,6 @@ int main(int argc, char** argv) {
     if (parser.isSet(lotOption))
         g_App.m_strLot = ToLocal(parser.value(lotOption));
 
-    early.WaitForFonts();
     if (parser.isSet(stationOption))
         return RunStationWindow(parser, portOption, lotOption, poolOption, autoBurnOption, recordsOption,
                                 screenshotOption, options.nBurnTimeoutMs);
