@@ -6,6 +6,7 @@
 #include "DataFolder.h"
 #include "ExtraItems.h"
 #include "FirstFrame.h"
+#include "OptionTable.h"
 #include "SerialComm.h"
 #include "SingleInstance.h"
 #include "StationWindow.h"
@@ -15,12 +16,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 #ifdef Q_OS_LINUX
 #include <pwd.h>
@@ -37,6 +40,104 @@ extern "C" const char* __tsan_default_options() {
 #endif
 
 namespace {
+
+const char kUsage[] =
+    "Usage: telvanor [OPTION]...\n"
+    "Writes MAC, ID and extra items into boards over a serial line. Every option that takes a value\n"
+    "also takes it as --name=value; usage errors exit 64.\n"
+    "\n"
+    "  --dir DIR              program folder: BurnConfig.ini, Log.txt, BurntMacandIDList.txt,\n"
+    "                         ProgrammerforCA.bin (default: the folder of this program)\n"
+    "  --port NAME            adds this serial port to the list and selects it (e.g. /dev/pts/5)\n"
+    "  --lang en|zh           start language (instead of AppLanguage)\n"
+    "  --burn-timeout-ms MS   time-out of one burn job in ms (default 100000)\n"
+    "  --lot NAME             lot of the identity pool: the MACs and IDs come from it (overrides Lot\n"
+    "                         in [Pool] of BurnConfig.ini)\n"
+    "  --pool URL             identity pool: sqlite:PATH or a PostgreSQL URI (overrides Pool in [Pool]\n"
+    "                         of BurnConfig.ini)\n"
+    "  --station              opens the station window instead: one row per --port (give it for each\n"
+    "                         port), all burning at once from the lot --lot of the identity pool\n"
+    "                         --pool (default sqlite:TelvanorPool.db in the program folder); with\n"
+    "                         --auto-burn N it starts every port and ends after N good boards in all\n"
+    "  --screenshot FILE      opens the window, saves a picture of it as PNG and ends (saved entries\n"
+    "                         are neither read nor written)\n"
+    "  --help                 this text\n"
+    "\n"
+    "Unattended runs (demos, benchmarks): the entries an operator would type, OK pressed at once.\n"
+    "  --auto-burn N          presses OK once the window is open and closes it after N good boards\n"
+    "                         or a failure\n"
+    "  --mac TEXT             MAC entry\n"
+    "  --id-string TEXT       ID string part\n"
+    "  --id-number TEXT       ID number part\n"
+    "  --extra-string K=TEXT  string part of the K-th offset item row\n"
+    "  --rule RULE            remove, increase or decrease\n"
+    "  --records              keep records of burning\n"
+    "  --keep-entries         with --auto-burn: restores the saved entries at opening and saves them\n"
+    "                         as the operator's copy does (entries given here still win)\n"
+    "  --echo-log             also prints every status line on standard output\n"
+    "  --exit-after-paint     ends once the window's first frame is painted and prints that moment on\n"
+    "                         the steady clock in ns (start-up timing)\n";
+
+// The command line, as local 8-bit text.
+struct tagWindowOptions {
+    std::optional<std::string> dir, screenshot, lang, lot, pool, mac, idString, idNumber, rule;
+    std::vector<std::string> ports, extraStrings;
+    std::optional<long long> autoBurn;
+    unsigned timeoutMs = 0; // 0: the job's own
+    bool records = false, keepEntries = false, echo = false, exitAfterPaint = false, station = false;
+};
+
+tagOptionsRead ReadWindowOptions(int argc, char** argv, tagWindowOptions& o) {
+    const std::vector<tagOption> table = {
+        TextOption("--dir", "DIR", o.dir),
+        ListOption("--port", "NAME", o.ports),
+        {"--lang", "en|zh",
+         [&o](const std::string& value) {
+             o.lang = value;
+             return value == "en" || value == "zh" ? std::string() : std::string("--lang takes en or zh");
+         }},
+        {"--burn-timeout-ms", "MS",
+         [&o](const std::string& value) {
+             long long ms = 0;
+             if (!ReadWholeNumber(value, 1, 0xffffffffLL, ms))
+                 return std::string("--burn-timeout-ms takes a positive number of milliseconds");
+             o.timeoutMs = unsigned(ms);
+             return std::string();
+         }},
+        TextOption("--lot", "NAME", o.lot),
+        TextOption("--pool", "URL", o.pool),
+        SwitchOption("--station", o.station),
+        TextOption("--screenshot", "FILE", o.screenshot),
+        {"--auto-burn", "N",
+         [&o](const std::string& value) {
+             long long n = 0;
+             if (!ReadWholeNumber(value, 1, 1000000000LL, n))
+                 return std::string("--auto-burn takes a whole number of boards from 1");
+             o.autoBurn = n;
+             return std::string();
+         }},
+        TextOption("--mac", "TEXT", o.mac),
+        TextOption("--id-string", "TEXT", o.idString),
+        TextOption("--id-number", "TEXT", o.idNumber),
+        ListOption("--extra-string", "K=TEXT", o.extraStrings),
+        {"--rule", "RULE",
+         [&o](const std::string& value) {
+             o.rule = value;
+             return value == "remove" || value == "increase" || value == "decrease"
+                        ? std::string()
+                        : std::string("--rule takes remove, increase or decrease");
+         }},
+        SwitchOption("--records", o.records),
+        SwitchOption("--keep-entries", o.keepEntries),
+        SwitchOption("--echo-log", o.echo),
+        SwitchOption("--exit-after-paint", o.exitAfterPaint),
+    };
+    return ReadOptions(table, ArgumentList(argc, argv), 1);
+}
+
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text.c_str());
+}
 
 // Ends the program once the window's first frame is painted, and says when on the steady clock
 // (the benchmark reads it against the time it started the program).
@@ -83,60 +184,53 @@ void ClickControl(CBrisvaneDlg& dialog, int id) {
 }
 
 // Types the entries as an operator would, then presses OK.
-void AutoBurn(CBrisvaneDlg& dialog, const QCommandLineParser& parser, const QCommandLineOption& mac,
-              const QCommandLineOption& idString, const QCommandLineOption& idNumber,
-              const QCommandLineOption& extra, const QCommandLineOption& rule,
-              const QCommandLineOption& records) {
-    const QString ruleName = parser.value(rule);
-    if (ruleName == QLatin1String("increase"))
+void AutoBurn(CBrisvaneDlg& dialog, const tagWindowOptions& o) {
+    if (o.rule == "increase")
         ClickControl(dialog, IDC_RULE_INCREASE);
-    else if (ruleName == QLatin1String("decrease"))
+    else if (o.rule == "decrease")
         ClickControl(dialog, IDC_RULE_DECREASE);
-    if (parser.isSet(records) && !dialog.ControlChecked(IDC_SAVE_RECORDS))
+    if (o.records && !dialog.ControlChecked(IDC_SAVE_RECORDS))
         ClickControl(dialog, IDC_SAVE_RECORDS);
     // Entries not given keep what the window opened with (saved entries under --keep-entries).
-    if (parser.isSet(mac))
-        dialog.SetControlText(IDC_MAC, ToLocal(parser.value(mac)));
-    if (parser.isSet(idString))
-        dialog.SetControlText(IDC_ID_STRING, ToLocal(parser.value(idString)));
-    if (parser.isSet(idNumber))
-        dialog.SetControlText(IDC_ID_NUMBER, ToLocal(parser.value(idNumber)));
-    for (const QString& pair : parser.values(extra)) {
-        const int k = pair.section(QLatin1Char('='), 0, 0).toInt();
-        if (k >= 1 && k <= kMaxOffsetInputs)
-            dialog.SetControlText(IDC_EXTRA_STRING + k - 1, ToLocal(pair.section(QLatin1Char('='), 1)));
+    if (o.mac)
+        dialog.SetControlText(IDC_MAC, *o.mac);
+    if (o.idString)
+        dialog.SetControlText(IDC_ID_STRING, *o.idString);
+    if (o.idNumber)
+        dialog.SetControlText(IDC_ID_NUMBER, *o.idNumber);
+    for (const std::string& pair : o.extraStrings) {
+        const std::size_t eq = pair.find('=');
+        long long k = 0;
+        if (eq != std::string::npos && ReadWholeNumber(pair.substr(0, eq), 1, kMaxOffsetInputs, k))
+            dialog.SetControlText(IDC_EXTRA_STRING + int(k) - 1, pair.substr(eq + 1));
     }
     ClickControl(dialog, IDOK);
 }
 
 // The station window as the whole program: unattended with --auto-burn (benchmarks, pictures).
-int RunStationWindow(const QCommandLineParser& parser, const QCommandLineOption& port,
-                     const QCommandLineOption& lot, const QCommandLineOption& pool,
-                     const QCommandLineOption& autoBurn, const QCommandLineOption& records,
-                     const QCommandLineOption& screenshot, unsigned timeoutMs) {
+int RunStationWindow(const tagWindowOptions& o) {
     ChooseStartLanguage(g_App.m_nAppLanguage);
-    CStationWindow::tagSetup setup = StationSetupFromPool(ToLocal(parser.value(pool)), g_App.m_strModuleDir);
-    for (const QString& name : parser.values(port))
-        setup.ports.push_back(ToLocal(name));
-    setup.lot = ToLocal(parser.value(lot));
-    setup.records = parser.isSet(records);
-    setup.boards = parser.value(autoBurn).toLong();
-    if (timeoutMs != 0)
-        setup.timeoutMs = timeoutMs;
+    CStationWindow::tagSetup setup = StationSetupFromPool(o.pool.value_or(""), g_App.m_strModuleDir);
+    setup.ports = o.ports;
+    setup.lot = o.lot.value_or("");
+    setup.records = o.records;
+    setup.boards = long(o.autoBurn.value_or(0));
+    if (o.timeoutMs != 0)
+        setup.timeoutMs = o.timeoutMs;
     CStationWindow window(g_App, setup);
     window.show();
     int status = 0;
     auto picture = [&] {
-        if (!parser.isSet(screenshot))
+        if (!o.screenshot)
             return;
         QApplication::processEvents();
-        if (!window.grab().save(parser.value(screenshot), "PNG")) {
-            std::fprintf(stderr, "telvanor: cannot write %s\n", qPrintable(parser.value(screenshot)));
+        if (!window.grab().save(FromLocal(*o.screenshot), "PNG")) {
+            std::fprintf(stderr, "telvanor: cannot write %s\n", o.screenshot->c_str());
             status = 1;
         }
     };
-    if (!parser.isSet(autoBurn)) {
-        if (parser.isSet(screenshot)) {
+    if (!o.autoBurn) {
+        if (o.screenshot) {
             picture();
             return status;
         }
@@ -168,113 +262,35 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("3.3"));
     QApplication::setWindowIcon(MainIcon());
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Writes MAC, ID and extra items into boards over a serial line."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption dirOption(
-        QStringLiteral("dir"),
-        QStringLiteral("Program folder: BurnConfig.ini, Log.txt, BurntMacandIDList.txt, ProgrammerforCA.bin "
-                       "(default: the folder of this program)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("Adds this serial port to the list and selects it (e.g. /dev/pts/5)."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption screenshotOption(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Opens the window, saves a picture of it as PNG and ends (saved entries are neither "
-                       "read nor written)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption langOption(QStringLiteral("lang"),
-                                        QStringLiteral("Start language, en or zh (instead of AppLanguage)."),
-                                        QStringLiteral("LANG"));
-    const QCommandLineOption timeoutOption(QStringLiteral("burn-timeout-ms"),
-                                           QStringLiteral("Time-out of one burn job in ms (default 100000)."),
-                                           QStringLiteral("MS"));
-    // Unattended runs (demos, benchmarks): the entries an operator would type, OK pressed at once.
-    const QCommandLineOption macOption(QStringLiteral("mac"), QStringLiteral("MAC entry."),
-                                       QStringLiteral("TEXT"));
-    const QCommandLineOption idStringOption(QStringLiteral("id-string"), QStringLiteral("ID string part."),
-                                            QStringLiteral("TEXT"));
-    const QCommandLineOption idNumberOption(QStringLiteral("id-number"), QStringLiteral("ID number part."),
-                                            QStringLiteral("TEXT"));
-    const QCommandLineOption extraOption(QStringLiteral("extra-string"),
-                                         QStringLiteral("String part of the K-th offset item row."),
-                                         QStringLiteral("K=TEXT"));
-    const QCommandLineOption ruleOption(
-        QStringLiteral("rule"), QStringLiteral("remove, increase or decrease."), QStringLiteral("RULE"));
-    const QCommandLineOption recordsOption(QStringLiteral("records"),
-                                           QStringLiteral("Keep records of burning."));
-    const QCommandLineOption autoBurnOption(
-        QStringLiteral("auto-burn"),
-        QStringLiteral("Presses OK once the window is open and closes it after N good boards or a failure."),
-        QStringLiteral("N"));
-    const QCommandLineOption keepOption(
-        QStringLiteral("keep-entries"),
-        QStringLiteral("With --auto-burn: restores the saved entries at opening and saves them as the "
-                       "operator's copy does (entries given here still win)."));
-    const QCommandLineOption echoOption(QStringLiteral("echo-log"),
-                                        QStringLiteral("Also prints every status line on standard output."));
-    const QCommandLineOption paintOption(
-        QStringLiteral("exit-after-paint"),
-        QStringLiteral("Ends once the window's first frame is painted and prints that moment on the "
-                       "steady clock in ns (start-up timing)."));
-    const QCommandLineOption stationOption(
-        QStringLiteral("station"),
-        QStringLiteral("Opens the station window instead: one row per --port (give it for each port), all "
-                       "burning at once from the lot --lot of the identity pool --pool "
-                       "(default sqlite:TelvanorPool.db in the program folder). With --auto-burn N it starts "
-                       "every port and ends after N good boards in all."));
-    const QCommandLineOption lotOption(
-        QStringLiteral("lot"),
-        QStringLiteral("Lot of the identity pool: the MACs and IDs come from it "
-                       "(overrides Lot in [Pool] of BurnConfig.ini)."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption poolOption(QStringLiteral("pool"),
-                                        QStringLiteral("Identity pool: sqlite:PATH or a PostgreSQL URI "
-                                                       "(overrides Pool in [Pool] of BurnConfig.ini)."),
-                                        QStringLiteral("URL"));
-    parser.addOptions({dirOption, portOption, screenshotOption, langOption, timeoutOption, macOption,
-                       idStringOption, idNumberOption, extraOption, ruleOption, recordsOption, autoBurnOption,
-                       keepOption, echoOption, paintOption, stationOption, lotOption, poolOption});
-    // Not process(): it ends the program by exit(), past the objects that must be destroyed.
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "telvanor: %s\n", qPrintable(parser.errorText()));
-        return 1;
-    }
-    if (parser.isSet(helpOption)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+    // Qt has taken its own options (-platform, -display, ...) out of argv by now.
+    tagWindowOptions o;
+    const tagOptionsRead read = ReadWindowOptions(argc, argv, o);
+    if (read.result == OptionsRead::Help) {
+        std::fputs(kUsage, stdout);
         return 0;
     }
+    if (read.result == OptionsRead::UsageError)
+        return UsageError("telvanor", read.error, kUsage);
 
     // Without --dir: the program folder, or the user's data folder where that cannot be written.
     const std::string programDir = ModuleDirFromProgramPath(ToLocal(QCoreApplication::applicationFilePath()));
     const tagDataFolder folder =
-        parser.isSet(dirOption)
-            ? tagDataFolder{ToLocal(QDir::toNativeSeparators(QDir(parser.value(dirOption)).absolutePath())),
-                            false}
+        o.dir
+            ? tagDataFolder{ToLocal(QDir::toNativeSeparators(QDir(FromLocal(*o.dir)).absolutePath())), false}
             : ResolveDataFolder(programDir);
     g_App.m_strModuleDir = folder.strDir;
     const QString dir = QString::fromLocal8Bit(folder.strDir.c_str());
 
     CBrisvaneDlg::tagOptions options;
-    options.strExtraPort = parser.value(portOption);
-    if (parser.isSet(timeoutOption)) {
-        bool ok = false;
-        const unsigned ms = parser.value(timeoutOption).toUInt(&ok);
-        if (!ok || ms == 0) {
-            std::fprintf(stderr, "telvanor: --burn-timeout-ms wants a positive number of milliseconds\n");
-            return 2;
-        }
-        options.nBurnTimeoutMs = ms;
-    }
-    const bool screenshot = parser.isSet(screenshotOption);
-    const bool unattended = parser.isSet(autoBurnOption) || parser.isSet(paintOption);
-    options.bUseSavedEntries = !screenshot && (!unattended || parser.isSet(keepOption));
-    const int boardsWanted = parser.value(autoBurnOption).toInt();
-    int boardsBurnt = 0;
-    const bool echo = parser.isSet(echoOption);
+    if (!o.ports.empty())
+        options.strExtraPort = FromLocal(o.ports.back());
+    options.nBurnTimeoutMs = o.timeoutMs;
+    const bool screenshot = o.screenshot.has_value();
+    const bool unattended = o.autoBurn || o.exitAfterPaint;
+    options.bUseSavedEntries = !screenshot && (!unattended || o.keepEntries);
+    const long long boardsWanted = o.autoBurn.value_or(0);
+    long long boardsBurnt = 0;
+    const bool echo = o.echo;
     CBrisvaneDlg* dialogPtr = nullptr;
     // Echoed lines go out in batches, as the command line's do.
     bool echoFlushDue = false;
@@ -299,12 +315,6 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, dialogPtr, [dialogPtr] { dialogPtr->done(QDialog::Accepted); });
         }
     };
-    if (parser.isSet(langOption) && parser.value(langOption) != QLatin1String("en") &&
-        parser.value(langOption) != QLatin1String("zh")) {
-        std::fprintf(stderr, "telvanor: --lang wants en or zh\n");
-        return 2;
-    }
-
     // A second copy for the same user and folder brings the first one forward and ends. The
     // picture-taking run is a tool, not the operator's copy, and does not take part.
     CSingleInstance instance(dir);
@@ -312,24 +322,22 @@ int main(int argc, char** argv) {
         return 0;
 
     LoadBurnConfig(g_App);
-    if (parser.isSet(langOption))
-        g_App.m_nAppLanguage = parser.value(langOption) == QLatin1String("zh") ? 1 : 2;
+    if (o.lang)
+        g_App.m_nAppLanguage = *o.lang == "zh" ? 1 : 2;
     ParseItemLists(g_App);
-    if (parser.isSet(poolOption))
-        g_App.m_strPoolUrl = ToLocal(parser.value(poolOption));
-    if (parser.isSet(lotOption))
-        g_App.m_strLot = ToLocal(parser.value(lotOption));
+    if (o.pool)
+        g_App.m_strPoolUrl = *o.pool;
+    if (o.lot)
+        g_App.m_strLot = *o.lot;
 
-    if (parser.isSet(stationOption))
-        return RunStationWindow(parser, portOption, lotOption, poolOption, autoBurnOption, recordsOption,
-                                screenshotOption, options.nBurnTimeoutMs);
+    if (o.station)
+        return RunStationWindow(o);
     CBrisvaneDlg dialog(g_App, g_SerialComm, options);
     if (screenshot) {
         dialog.show();
         QApplication::processEvents();
-        const QString file = parser.value(screenshotOption);
-        if (!dialog.grab().save(file, "PNG")) {
-            std::fprintf(stderr, "telvanor: cannot write %s\n", qPrintable(file));
+        if (!dialog.grab().save(FromLocal(*o.screenshot), "PNG")) {
+            std::fprintf(stderr, "telvanor: cannot write %s\n", o.screenshot->c_str());
             return 1;
         }
         dialog.done(QDialog::Rejected);
@@ -340,15 +348,12 @@ int main(int argc, char** argv) {
     const std::string notice = DataFolderNotice(programDir, folder);
     if (!notice.empty())
         dialog.OnBurnStatus(StatusKind::Append, notice);
-    if (parser.isSet(paintOption)) {
+    if (o.exitAfterPaint) {
         CFirstPaint* watcher = new CFirstPaint(&dialog);
         dialog.installEventFilter(watcher);
     }
-    if (parser.isSet(autoBurnOption))
-        QTimer::singleShot(0, &dialog, [&] {
-            AutoBurn(dialog, parser, macOption, idStringOption, idNumberOption, extraOption, ruleOption,
-                     recordsOption);
-        });
+    if (o.autoBurn)
+        QTimer::singleShot(0, &dialog, [&] { AutoBurn(dialog, o); });
     QObject::connect(&instance, &CSingleInstance::activationRequested, &dialog, [&dialog] {
         dialog.setWindowState((dialog.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         dialog.show();

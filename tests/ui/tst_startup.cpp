@@ -176,10 +176,13 @@ void TestStartup::commandLine_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--burn-timeout-ms";
+    // Usage errors exit 64, as those of the other two programs.
     QTest::newRow("unknown language")
-        << QStringList{"--lang", "fr", "--screenshot", "x.png"} << 2 << "--lang";
-    QTest::newRow("zero time-out") << QStringList{"--burn-timeout-ms", "0"} << 2 << "--burn-timeout-ms";
-    QTest::newRow("unknown option") << QStringList{"--colour"} << 1 << "colour";
+        << QStringList{"--lang", "fr", "--screenshot", "x.png"} << 64 << "--lang";
+    QTest::newRow("zero time-out") << QStringList{"--burn-timeout-ms", "0"} << 64 << "--burn-timeout-ms";
+    QTest::newRow("zero time-out, one word")
+        << QStringList{"--burn-timeout-ms=0"} << 64 << "--burn-timeout-ms";
+    QTest::newRow("unknown option") << QStringList{"--colour"} << 64 << "colour";
 }
 
 void TestStartup::commandLine() {
