@@ -1,4 +1,4 @@
-// The status log's text rule: how one WM_BURNSTATUS message changes the log. The window shows the
+// The status log's text rule: how one status line of the job changes the log. The window shows the
 // result; the command-line tool prints it.
 #pragma once
 

@@ -12,27 +12,27 @@ class IBurnWindow {
 public:
     virtual ~IBurnWindow() = default;
 
-    // GetDlgItem + GetWindowTextA; the combo box gives its current text. Empty for a missing control.
+    // The control's text; the port list gives its current text. Empty for a missing control.
     virtual std::string GetText(int id) = 0;
-    // SetDlgItemTextA.
+    // Replaces the control's text.
     virtual void SetText(int id, const std::string& text) = 0;
-    // BM_GETCHECK == 1.
+    // The check box or rule button is checked.
     virtual bool IsChecked(int id) = 0;
-    // IsWindowEnabled; false for a missing control.
+    // The control takes input; false for a missing control.
     virtual bool IsEnabled(int id) = 0;
-    // EnableWindow on each existing control of the list, in order; missing IDs are skipped.
+    // Switches each existing control of the list on or off, in order; missing IDs are skipped.
     virtual void Enable(const std::vector<int>& ids, bool enable) = 0;
-    // WM_NEXTDLGCTL to the control.
+    // Moves the keyboard focus to the control.
     virtual void SetFocus(int id) = 0;
 
-    // WM_BURNSTATUS, synchronous: returns once the log has taken the text.
+    // A status line for the log; returns once the log has taken it, so lines never overtake each other.
     virtual void BurnStatus(StatusKind kind, const std::string& text) = 0;
-    // ShowMessageDlg: modal, returns when the operator has closed it.
+    // The tool's own message dialog: modal, returns when the operator has closed it.
     virtual void ShowMessageDlg(const std::string& caption, const std::string& text) = 0;
     // The platform's own message box, for the two English-only messages.
     virtual void ShowSystemMessageBox(const std::string& caption, const std::string& text) = 0;
 
-    // IDT_BURN_TIMEOUT: one-shot; when it fires the window stops the running job.
+    // The burn time-out: one-shot; when it fires the window stops the running job.
     virtual void SetBurnTimer(unsigned ms) = 0;
     virtual void KillBurnTimer() = 0;
 };

@@ -122,7 +122,7 @@ public:
     void WaitIdle();
     bool IsIdle();
 
-    // The job time-out (IDT_BURN_TIMEOUT), 100000 ms unless a test or the command line sets it.
+    // The job's time-out, 100000 ms unless a test or the command line sets it.
     void SetTimeoutMs(unsigned ms) { m_timeoutMs = ms; }
     unsigned TimeoutMs() const { return m_timeoutMs; }
 
@@ -190,5 +190,5 @@ void RemoveAdjustment(IBurnWindow& window, const BurnConfig& config);
 // the rule and step controls stay disabled whenever the control set is enabled.
 void LotAdjustment(IBurnWindow& window, const BurnConfig& config);
 
-// The window's handling of IDT_BURN_TIMEOUT, shared with the command-line tool.
+// The window's handling of the burn time-out, shared with the command-line tool.
 void OnBurnTimeout(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config);
