@@ -1,6 +1,7 @@
 #include "TextTables.h"
 
 #include "StrUtil.h"
+#include "Version.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ const char* const kEnglish[kTextCount] = {
     "Wait for the next board.",
     "Failed to burn!",
     "About Telvanor",
-    "Telvanor, Version 3.3",
+    "Telvanor, Version " TELVANOR_VERSION,
     "Copyright (C) Telvanor developers. All rights reserved.",
     "Update: %s, %s",
     "OK",
@@ -190,7 +191,7 @@ const char* const kChinese[kTextCount] = {
     "等待烧写下一个单板.",
     "烧写失败!",
     "关于 Telvanor",
-    "Telvanor, 3.3 版",
+    "Telvanor, " TELVANOR_VERSION " 版",
     "版权所有 (C) Telvanor 开发者。保留所有权利。",
     "更新日期： %s, %s",
     "确定",

@@ -108,12 +108,9 @@ bool OnBurn(IBurnWindow& window, CJobRunner& runner, const BurnConfig& config) {
 
     // The block must fit the partition image; refusing here tells the operator before any board waits.
     const std::vector<std::string> keys = KeyEntries(config, entries);
-    std::uint32_t keyBytes = 0;
-    for (const std::string& key : keys)
-        keyBytes += std::uint32_t(key.size() + 1);
-    const std::uint32_t length =
-        DeviceInfoBlockLength(lot ? std::string() : entries.strId, keys, !config.m_aExtra.empty());
-    if ((length + 3) / 4 * 4 > DEVINFO_MAX_SIZE || keyBytes > DEVINFO_MAX_SIZE - 36)
+    const std::string id = lot ? std::string() : entries.strId;
+    const std::uint32_t length = DeviceInfoBlockLength(id, keys, !config.m_aExtra.empty());
+    if (!DeviceInfoBlockFits(id, keys, !config.m_aExtra.empty()))
         return Refuse(window, runner,
                       tv::FormatRuntime(Txt(strBlockTooLarge), int(length), int(DEVINFO_MAX_SIZE)));
     // An offset item on the block's bytes or on another item's would be written over them, and the

@@ -80,7 +80,7 @@ public:
     bool SendCommand(const std::string& text) override {
         if (ChangesFlash(text))
             m_onFlashCommand();
-        return m_comm.SendCommand(text, CONSOLE_TIMEOUT_MS) != 0;
+        return m_comm.SendCommand(text, CSerialComm::kConsoleTimeoutMs) != 0;
     }
     std::string LastOutput() const override { return std::string(m_comm.ReplyText(), m_comm.ReplyLength()); }
 

@@ -16,7 +16,6 @@ struct tagFlashLayout {
 };
 
 constexpr std::uint32_t DEVINFO_MAX_SIZE = 1024;
-constexpr std::uint32_t CONSOLE_TIMEOUT_MS = 12000;
 
 // Where one console command goes; true when the boot loader completed it.
 class ICommandSink {

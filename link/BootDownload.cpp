@@ -10,9 +10,9 @@
 
 namespace {
 
-// Attempt limits and port time-outs per frame kind.
+// The start frame's attempt limit and the port time-outs per frame kind (the other frames'
+// limit is CSerialComm::kFrameAttempts).
 constexpr std::uint32_t kStartAttempts = 32767;
-constexpr std::uint32_t kFrameAttempts = 127;
 constexpr unsigned kStartTimeoutMs = 13;
 constexpr unsigned kHeadTimeoutMs = 30;
 constexpr unsigned kDataTimeoutMs = 150;

@@ -87,7 +87,7 @@ int CSerialComm::SendCommand(const std::string& command, std::uint32_t timeoutMs
 }
 
 std::uint32_t CSerialComm::GetDeviceInfoOffset(std::string& flashType) {
-    if (!SendCommand("print", 12000))
+    if (!SendCommand("print", kConsoleTimeoutMs))
         return 0;
     return ParseDeviceInfoOffset(std::string_view(ReplyText()), flashType);
 }
@@ -98,7 +98,7 @@ static std::uint32_t GetInfoSize(CSerialComm& comm, const std::string& flashType
         return 512;
     if (flashType != "nand" && flashType != "spi")
         return 0;
-    if (!comm.SendCommand("getinfo " + flashType, 12000))
+    if (!comm.SendCommand("getinfo " + flashType, CSerialComm::kConsoleTimeoutMs))
         return 0;
     return ParseGetinfoSize(std::string_view(comm.ReplyText()), keyword);
 }

@@ -23,6 +23,10 @@ public:
     static constexpr std::uint32_t kHistorySize = 0x1000000; // 16 MiB
     static constexpr std::uint32_t kReplySize = 0x100000;    // 1 MiB
     static constexpr std::uint32_t kChunkSize = 1024;
+    // How long a console command may take, from its first frame to its end marker.
+    static constexpr std::uint32_t kConsoleTimeoutMs = 12000;
+    // How often a head, data or tail frame of the boot download is sent before the download fails.
+    static constexpr std::uint32_t kFrameAttempts = 127;
     // A console reply ending in "[EOT]" is a success only once the line has been quiet this long
     // after it: the "(ERROR)" of a failed command may come in a later piece (a receive FIFO, a USB
     // adapter). The quiet millisecond, and half as much again for the way from the line to this
@@ -95,7 +99,6 @@ public:
         return std::string(reinterpret_cast<const char*>(m_pHistory.get()) + mark, m_nHistory - mark);
     }
     const std::string& Status() const { return m_strStatus; }
-    int SegmentCount() const { return m_nSegments; }
     const tagBootSegment& Segment(int i) const { return m_Segments[i]; }
 
 protected:

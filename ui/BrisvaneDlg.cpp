@@ -17,6 +17,7 @@
 #include "SystemMenu.h"
 #include "TextTables.h"
 #include "UiText.h"
+#include "Version.h"
 
 #include <QAction>
 
@@ -151,7 +152,7 @@ CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptio
     connect(&m_burnTimer, &QTimer::timeout, this, &CBrisvaneDlg::OnBurnTimer);
     SetMessageOwner(this);
 
-    setWindowTitle(QStringLiteral("Telvanor V3.3"));
+    setWindowTitle(QStringLiteral("Telvanor V" TELVANOR_VERSION));
     setFont(DialogFont(9));
     CreateMenu();
     CreateControls();

@@ -13,6 +13,7 @@
 #include "StatusLog.h"
 #include "TextTables.h"
 #include "UiText.h"
+#include "Version.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -259,7 +260,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("telvanor"));
-    QApplication::setApplicationVersion(QStringLiteral("3.3"));
+    QApplication::setApplicationVersion(QStringLiteral(TELVANOR_VERSION));
     QApplication::setWindowIcon(MainIcon());
 
     // Qt has taken its own options (-platform, -display, ...) out of argv by now.

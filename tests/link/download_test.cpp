@@ -140,7 +140,7 @@ protected:
 
 TEST_F(ConsoleTest, PrintReturnsTheEnvironment) {
     Boot({"--bootargs", "mtdparts=nand0:1M(boot),1M(deviceinfo)"});
-    ASSERT_EQ(h.Comm().SendCommand("print", 12000), 1);
+    ASSERT_EQ(h.Comm().SendCommand("print", CSerialComm::kConsoleTimeoutMs), 1);
     EXPECT_NE(std::string(h.Comm().ReplyText()).find("bootargs=mtdparts=nand0:1M(boot),1M(deviceinfo)"),
               std::string::npos);
     EXPECT_EQ(h.Window().StatusMessages().back().text, "'print' command returned successfully!");
@@ -169,9 +169,9 @@ TEST_P(ErrorMarkerTest, IsAFailureNamedByTheCommand) {
         ASSERT_EQ(h.Comm().Open(board.PortPath()), 1);
         ASSERT_EQ(h.Comm().DownloadSegments(), 1);
         ASSERT_EQ(h.Comm().WaitBootStart(), 1);
-        const int result = h.Comm().SendCommand("mw.l 0x81000000 0x1 1", 12000);
+        const int result = h.Comm().SendCommand("mw.l 0x81000000 0x1 1", CSerialComm::kConsoleTimeoutMs);
         const std::string status = h.Window().StatusMessages().back().text;
-        const int next = h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 12000);
+        const int next = h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", CSerialComm::kConsoleTimeoutMs);
         h.Comm().Close();
         if (result != 0 && board.Stats()["output_late_max_ns"] > 100000)
             continue;
@@ -190,8 +190,8 @@ INSTANTIATE_TEST_SUITE_P(Deliveries, ErrorMarkerTest,
 
 TEST_F(ConsoleTest, SplitMarkersAreFound) {
     Boot({"--split-markers"});
-    EXPECT_EQ(h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", 12000), 1);
-    EXPECT_EQ(h.Comm().SendCommand("print", 12000), 1);
+    EXPECT_EQ(h.Comm().SendCommand("mw.b 0x81000000 0xff 0x10", CSerialComm::kConsoleTimeoutMs), 1);
+    EXPECT_EQ(h.Comm().SendCommand("print", CSerialComm::kConsoleTimeoutMs), 1);
 }
 
 TEST_F(ConsoleTest, CommandThatNeverEndsTimesOutSilently) {
@@ -204,7 +204,7 @@ TEST_F(ConsoleTest, CommandThatNeverEndsTimesOutSilently) {
 
 TEST_F(ConsoleTest, OverlongCommandIsRefusedBeforeSending) {
     Boot({});
-    EXPECT_EQ(h.Comm().SendCommand(std::string(126, 'a'), 12000), 0);
+    EXPECT_EQ(h.Comm().SendCommand(std::string(126, 'a'), CSerialComm::kConsoleTimeoutMs), 0);
     h.Comm().Close();
     board->Stop();
     EXPECT_TRUE(board->Commands().empty());

@@ -301,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FaultTest, FailedTailFrameShowsItsBoxFirst) {
     // Every tail frame refused: the English-only box, then the boot exit.
     std::vector<std::string> args = {"--bootargs", kNandArgs};
-    for (int n = 1; n <= 127; ++n) {
+    for (int n = 1; n <= int(CSerialComm::kFrameAttempts); ++n) {
         args.push_back("--crc-error");
         args.push_back("tail:" + std::to_string(n));
     }

@@ -1,4 +1,0 @@
-// The program's version, from the project's version in the build.
-#pragma once
-
-inline constexpr char kProgramVersion[] = TELVANOR_VERSION;
