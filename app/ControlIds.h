@@ -2,6 +2,8 @@
 // the window interface) and by the Qt window.
 #pragma once
 
+#include <vector>
+
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDC_LABEL_PORT = 1000;
@@ -36,3 +38,22 @@ constexpr int ID_SYS_ABOUT = 16;
 
 constexpr int kMaxOffsetInputs = 4;
 constexpr int kMaxKeyInputs = 3;
+
+// The controls every burn job reads and switches off while it runs and on again after it, in that order.
+inline const std::vector<int> kJobControls = {IDC_SERIAL_PORT,
+                                              IDC_MAC,
+                                              IDC_ID_STRING,
+                                              IDC_ID_NUMBER,
+                                              IDC_RULE_CLEAR,
+                                              IDC_RULE_INCREASE,
+                                              IDC_RULE_DECREASE,
+                                              IDC_CHIP_VARIANT,
+                                              IDC_SAVE_RECORDS,
+                                              IDC_HEX_RULE,
+                                              IDC_SINGLE_NET,
+                                              IDC_DOUBLE_NET,
+                                              IDOK};
+// The main window as it opens, before saved entries are put back: the rule Remove and one network
+// port; Remove leaves no number part to step, so the ID's number part and the hexadecimal rule are off.
+inline const std::vector<int> kOpeningChecked = {IDC_RULE_CLEAR, IDC_SINGLE_NET};
+inline const std::vector<int> kOpeningDisabled = {IDC_ID_NUMBER, IDC_HEX_RULE};

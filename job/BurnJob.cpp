@@ -89,20 +89,6 @@ private:
     std::function<void()> m_onFlashCommand;
 };
 
-const std::vector<int> kControlSet = {IDC_SERIAL_PORT,
-                                      IDC_MAC,
-                                      IDC_ID_STRING,
-                                      IDC_ID_NUMBER,
-                                      IDC_RULE_CLEAR,
-                                      IDC_RULE_INCREASE,
-                                      IDC_RULE_DECREASE,
-                                      IDC_CHIP_VARIANT,
-                                      IDC_SAVE_RECORDS,
-                                      IDC_HEX_RULE,
-                                      IDC_SINGLE_NET,
-                                      IDC_DOUBLE_NET,
-                                      IDOK};
-
 // Empties the slot only if it still names this job (a successor may already stand there).
 void ClearIfCurrent(std::atomic<CBurnJob*>& slot, CBurnJob* job) {
     CBurnJob* expected = job;
@@ -263,7 +249,7 @@ double CBurnJob::BoardSeconds() {
 
 void SetBurnControlsEnabled(IBurnWindow& window, const BurnConfig& config, bool enable) {
     // One call for the whole set keeps the window's thread hops to one.
-    std::vector<int> ids = kControlSet;
+    std::vector<int> ids = kJobControls;
     const std::vector<int> strings = ItemStringIds(config);
     const std::vector<int> numbers = ItemNumberIds(config);
     ids.insert(ids.end(), strings.begin(), strings.end());

@@ -29,10 +29,8 @@ std::string PortLogName(const std::string& port) {
 }
 
 void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records) {
-    for (int id :
-         {IDC_MAC, IDC_ID_STRING, IDC_ID_NUMBER, IDC_RULE_CLEAR, IDC_RULE_INCREASE, IDC_RULE_DECREASE,
-          IDC_CHIP_VARIANT, IDC_SAVE_RECORDS, IDC_HEX_RULE, IDC_SINGLE_NET, IDC_DOUBLE_NET, int(IDOK)})
-        w.AddControl(id, "");
+    for (int id : kJobControls)
+        w.AddControl(id);
     w.Check(IDC_RULE_INCREASE, true);
     w.Check(IDC_SINGLE_NET, true);
     w.Check(IDC_SAVE_RECORDS, records);
@@ -49,16 +47,6 @@ void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records) {
 }
 
 // ---- CLaneWindow ----
-
-void CLaneWindow::AddControl(int id, const std::string& text, bool enabled) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id] = Control{text, false, enabled};
-}
-
-void CLaneWindow::Check(int id, bool checked) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id].checked = checked;
-}
 
 std::vector<std::string> CLaneWindow::Lines() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -87,42 +75,6 @@ LaneState CLaneWindow::State(int* percent) {
         *percent = m_percent;
     return m_state;
 }
-
-std::string CLaneWindow::GetText(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it == m_controls.end() ? std::string() : it->second.text;
-}
-
-void CLaneWindow::SetText(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    if (it != m_controls.end())
-        it->second.text = text;
-}
-
-bool CLaneWindow::IsChecked(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.checked;
-}
-
-bool CLaneWindow::IsEnabled(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.enabled;
-}
-
-void CLaneWindow::Enable(const std::vector<int>& ids, bool enable) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (int id : ids) {
-        auto it = m_controls.find(id);
-        if (it != m_controls.end())
-            it->second.enabled = enable;
-    }
-}
-
-void CLaneWindow::SetFocus(int) {}
 
 void CLaneWindow::AddLine(int kind, const std::string& text) {
     LineSink sink;

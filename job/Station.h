@@ -5,9 +5,9 @@
 #pragma once
 
 #include "BurnJob.h"
+#include "ControlWindow.h"
 #include "IdentitySource.h"
 #include "SerialComm.h"
-#include "WindowInterface.h"
 
 #include <atomic>
 #include <chrono>
@@ -39,18 +39,11 @@ std::string PortLogName(const std::string& port);
 // The window of one port: the entries as plain values (filled by the face before the start), the
 // status log and every line of it, messages as log lines (never a blocking dialog: the other
 // ports go on), the burn timer as a deadline the station watches.
-class CLaneWindow : public IBurnWindow {
+class CLaneWindow : public CControlWindow {
 public:
-    struct Control {
-        std::string text;
-        bool checked = false;
-        bool enabled = true;
-    };
     // A line as it reached the port's log: kind 1 to 3, or 0 for a message dialog's text.
     using LineSink = std::function<void(int kind, const std::string& text)>;
 
-    void AddControl(int id, const std::string& text, bool enabled = true);
-    void Check(int id, bool checked);
     void SetLineSink(LineSink sink) { m_lineSink = std::move(sink); }
 
     std::vector<std::string> Lines();
@@ -60,12 +53,6 @@ public:
     void SetState(LaneState state, int percent = 0);
     LaneState State(int* percent = nullptr);
 
-    std::string GetText(int id) override;
-    void SetText(int id, const std::string& text) override;
-    bool IsChecked(int id) override;
-    bool IsEnabled(int id) override;
-    void Enable(const std::vector<int>& ids, bool enable) override;
-    void SetFocus(int id) override;
     void BurnStatus(StatusKind kind, const std::string& text) override;
     void ShowMessageDlg(const std::string& caption, const std::string& text) override;
     void ShowSystemMessageBox(const std::string& caption, const std::string& text) override;
@@ -76,7 +63,6 @@ private:
     void AddLine(int kind, const std::string& text);
 
     std::mutex m_mutex;
-    std::map<int, Control> m_controls;
     std::vector<std::string> m_lines; // the port's full status log, every line once
     std::optional<std::chrono::steady_clock::time_point> m_deadline;
     LaneState m_state = LaneState::Idle;

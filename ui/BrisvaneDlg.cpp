@@ -162,9 +162,9 @@ CBrisvaneDlg::CBrisvaneDlg(BurnConfig& config, CSerialComm& comm, const tagOptio
     setWindowIcon(MainIcon());
     CreateItemRows();
     FillPortList();
-    qobject_cast<QAbstractButton*>(Control(IDC_RULE_CLEAR))->setChecked(true);
-    qobject_cast<QAbstractButton*>(Control(IDC_SINGLE_NET))->setChecked(true);
-    EnableControls({IDC_ID_NUMBER, IDC_HEX_RULE}, false);
+    for (int id : kOpeningChecked)
+        qobject_cast<QAbstractButton*>(Control(id))->setChecked(true);
+    EnableControls(kOpeningDisabled, false);
     EnableItemNumbers(m_bridge, m_config, false);
     if (m_options.bUseSavedEntries)
         ApplySavedEntries();

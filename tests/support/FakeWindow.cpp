@@ -4,46 +4,8 @@
 #include "StatusLog.h"
 
 CFakeWindow::CFakeWindow() {
-    for (int id : {IDC_SERIAL_PORT, IDC_MAC, IDC_ID_STRING, IDC_ID_NUMBER, IDC_RULE_CLEAR, IDC_RULE_INCREASE,
-                   IDC_RULE_DECREASE, IDC_CHIP_VARIANT, IDC_SAVE_RECORDS, IDC_HEX_RULE, IDC_SINGLE_NET,
-                   IDC_DOUBLE_NET, IDOK, IDCANCEL})
-        m_controls[id] = Control{};
-    m_controls[IDC_RULE_CLEAR].checked = true;
-    m_controls[IDC_SINGLE_NET].checked = true;
-    m_controls[IDC_ID_NUMBER].enabled = false;
-    m_controls[IDC_HEX_RULE].enabled = false;
-}
-
-void CFakeWindow::AddControl(int id, const std::string& text, bool enabled) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id] = Control{text, false, enabled};
-}
-
-bool CFakeWindow::HasControl(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_controls.count(id) != 0;
-}
-
-void CFakeWindow::SetChecked(int id, bool checked) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id].checked = checked;
-}
-
-std::string CFakeWindow::Text(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it == m_controls.end() ? std::string() : it->second.text;
-}
-
-bool CFakeWindow::Enabled(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.enabled;
-}
-
-void CFakeWindow::Put(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id].text = text;
+    AddOpeningControls(*this);
+    AddControl(IDCANCEL);
 }
 
 std::vector<CFakeWindow::Status> CFakeWindow::StatusMessages() {
@@ -66,11 +28,6 @@ std::string CFakeWindow::Log() {
     return m_log;
 }
 
-int CFakeWindow::FocusedControl() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_focus;
-}
-
 unsigned CFakeWindow::TimerMs() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_timerMs;
@@ -82,47 +39,37 @@ std::vector<std::string> CFakeWindow::Calls() {
 }
 
 std::string CFakeWindow::GetText(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_calls.push_back("get " + std::to_string(id));
-    auto it = m_controls.find(id);
-    return it == m_controls.end() ? std::string() : it->second.text;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back("get " + std::to_string(id));
+    }
+    return CControlWindow::GetText(id);
 }
 
 void CFakeWindow::SetText(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_calls.push_back("set " + std::to_string(id) + " " + text);
-    auto it = m_controls.find(id);
-    if (it != m_controls.end())
-        it->second.text = text;
-}
-
-bool CFakeWindow::IsChecked(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.checked;
-}
-
-bool CFakeWindow::IsEnabled(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.enabled;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back("set " + std::to_string(id) + " " + text);
+    }
+    CControlWindow::SetText(id, text);
 }
 
 void CFakeWindow::Enable(const std::vector<int>& ids, bool enable) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (int id : ids) {
-        auto it = m_controls.find(id);
-        if (it == m_controls.end())
-            continue;
-        it->second.enabled = enable;
-        m_calls.push_back(std::string(enable ? "enable " : "disable ") + std::to_string(id));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (int id : ids)
+            if (HasControl(id))
+                m_calls.push_back(std::string(enable ? "enable " : "disable ") + std::to_string(id));
     }
+    CControlWindow::Enable(ids, enable);
 }
 
 void CFakeWindow::SetFocus(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_calls.push_back("focus " + std::to_string(id));
-    m_focus = id;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back("focus " + std::to_string(id));
+    }
+    CControlWindow::SetFocus(id);
 }
 
 void CFakeWindow::BurnStatus(StatusKind kind, const std::string& text) {

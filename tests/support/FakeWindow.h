@@ -2,48 +2,36 @@
 // runner's thread can use it while the test reads it.
 #pragma once
 
-#include "WindowInterface.h"
+#include "ControlWindow.h"
 
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
-class CFakeWindow : public IBurnWindow {
+class CFakeWindow : public CControlWindow {
 public:
-    struct Control {
-        std::string text;
-        bool checked = false;
-        bool enabled = true;
-    };
     struct Status {
         int kind;
         std::string text;
     };
 
-    // Creates the main window's template controls with the idle defaults (Remove, single port).
+    // Creates the main window's controls as it opens (Remove, one network port), and its close button.
     CFakeWindow();
-    // Adds (or resets) a control, e.g. an item row's edits.
-    void AddControl(int id, const std::string& text = std::string(), bool enabled = true);
-    bool HasControl(int id);
-    void SetChecked(int id, bool checked);
-    // Direct access for set-up and checks (no record is made).
-    std::string Text(int id);
-    bool Enabled(int id);
-    void Put(int id, const std::string& text);
+    // Direct access for set-up and checks (no record is made); AddControl and Put as the model's.
+    void SetChecked(int id, bool checked) { Check(id, checked); }
+    std::string Text(int id) { return CControlWindow::GetText(id); }
+    bool Enabled(int id) { return CControlWindow::IsEnabled(id); }
 
     std::vector<Status> StatusMessages();
     std::vector<std::string> Dialogs();     // "caption|text" of every message dialog
     std::vector<std::string> SystemBoxes(); // "caption|text" of every system box
     std::string Log();                      // the status log text as the window would show it
-    int FocusedControl();
-    unsigned TimerMs();               // 0 when the timer is not armed
-    std::vector<std::string> Calls(); // every call, in order, as a short text
+    unsigned TimerMs();                     // 0 when the timer is not armed
+    std::vector<std::string> Calls();       // every call, in order, as a short text
 
     std::string GetText(int id) override;
     void SetText(int id, const std::string& text) override;
-    bool IsChecked(int id) override;
-    bool IsEnabled(int id) override;
     void Enable(const std::vector<int>& ids, bool enable) override;
     void SetFocus(int id) override;
     void BurnStatus(StatusKind kind, const std::string& text) override;
@@ -54,10 +42,8 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::map<int, Control> m_controls;
     std::vector<Status> m_status;
     std::vector<std::string> m_dialogs, m_boxes, m_calls;
     std::string m_log;
-    int m_focus = 0;
     unsigned m_timerMs = 0;
 };

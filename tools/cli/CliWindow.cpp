@@ -33,16 +33,6 @@ void CCliWindow::Print(const std::string& text, bool toError) {
     std::fflush(f);
 }
 
-void CCliWindow::AddControl(int id, const std::string& text, bool enabled) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id] = Control{text, false, enabled};
-}
-
-void CCliWindow::Check(int id, bool checked) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_controls[id].checked = checked;
-}
-
 int CCliWindow::BoardsBurnt() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_boardsBurnt;
@@ -71,42 +61,6 @@ bool CCliWindow::WaitForChange(std::chrono::milliseconds slice) {
         FlushLocked();
     return m_deadline && now >= *m_deadline;
 }
-
-std::string CCliWindow::GetText(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it == m_controls.end() ? std::string() : it->second.text;
-}
-
-void CCliWindow::SetText(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    if (it != m_controls.end())
-        it->second.text = text;
-}
-
-bool CCliWindow::IsChecked(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.checked;
-}
-
-bool CCliWindow::IsEnabled(int id) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_controls.find(id);
-    return it != m_controls.end() && it->second.enabled;
-}
-
-void CCliWindow::Enable(const std::vector<int>& ids, bool enable) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (int id : ids) {
-        auto it = m_controls.find(id);
-        if (it != m_controls.end())
-            it->second.enabled = enable;
-    }
-}
-
-void CCliWindow::SetFocus(int) {}
 
 void CCliWindow::BurnStatus(StatusKind kind, const std::string& text) {
     bool wake = false;

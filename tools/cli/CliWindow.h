@@ -3,8 +3,8 @@
 // main thread watches.
 #pragma once
 
+#include "ControlWindow.h"
 #include "JsonLines.h"
-#include "WindowInterface.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,22 +16,13 @@
 #include <string>
 #include <vector>
 
-class CCliWindow : public IBurnWindow, public IBurnListener {
+class CCliWindow : public CControlWindow, public IBurnListener {
 public:
-    struct Control {
-        std::string text;
-        bool checked = false;
-        bool enabled = true;
-    };
-
     // out: where the status log is printed (null: nowhere); err: the messages.
     CCliWindow(std::FILE* out, std::FILE* err, bool terminal);
     // Prints what is still held back.
     ~CCliWindow() override;
 
-    // Set-up before the first job (no locking needed then, but harmless).
-    void AddControl(int id, const std::string& text, bool enabled = true);
-    void Check(int id, bool checked);
     // After this many boards the successor that waits for the next one is stopped.
     void SetBoardsWanted(int boards) { m_boardsWanted = boards; }
     void SetOnEnough(std::function<void()> onEnough) { m_onEnough = std::move(onEnough); }
@@ -52,12 +43,6 @@ public:
     // printed) or standard error; never counts as a message.
     void Print(const std::string& text, bool toError);
 
-    std::string GetText(int id) override;
-    void SetText(int id, const std::string& text) override;
-    bool IsChecked(int id) override;
-    bool IsEnabled(int id) override;
-    void Enable(const std::vector<int>& ids, bool enable) override;
-    void SetFocus(int id) override;
     void BurnStatus(StatusKind kind, const std::string& text) override;
     void ShowMessageDlg(const std::string& caption, const std::string& text) override;
     void ShowSystemMessageBox(const std::string& caption, const std::string& text) override;
@@ -75,7 +60,6 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::map<int, Control> m_controls;
     std::string m_log;
     std::FILE* m_out;
     std::FILE* m_err;

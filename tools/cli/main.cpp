@@ -8,6 +8,7 @@
 #include "DataFolder.h"
 #include "Entries.h"
 #include "ExtraItems.h"
+#include "EntryHandlers.h"
 #include "IdValue.h"
 #include "PoolCommands.h"
 #include "PoolSource.h"
@@ -199,44 +200,47 @@ std::string ProgramDir() {
     return ModuleDirFromProgramPath(path);
 }
 
-// Puts the entries into the window's controls as the window would hold them after the operator typed
-// them: placeholders where nothing was typed, number parts disabled and empty under remove. The same
-// for a port of a station (CLaneWindow).
-template <typename Window>
-std::string FillWindow(const Options& o, const BurnConfig& config, Window& window) {
+// Puts the entries into the window's controls as the window holds them once the operator has
+// chosen the rule and typed them: the window as it opens, the rule's button clicked (a step rule lets
+// the number parts be typed), placeholders where nothing was typed, number parts empty under remove.
+// The same for each port of a station.
+std::string FillWindow(const Options& o, const BurnConfig& config, CControlWindow& window) {
     const bool remove = o.rule == "remove";
-    window.AddControl(IDC_SERIAL_PORT, o.port);
-    window.AddControl(IDC_MAC, o.mac);
-    window.AddControl(IDC_ID_STRING, o.idStringGiven ? o.idString : kStringPlaceholder);
-    window.AddControl(IDC_ID_NUMBER, remove ? "" : (o.idNumberGiven ? o.idNumber : kNumberPlaceholder),
-                      !remove);
-    for (int id : {IDC_RULE_CLEAR, IDC_RULE_INCREASE, IDC_RULE_DECREASE, IDC_CHIP_VARIANT, IDC_SAVE_RECORDS,
-                   IDC_SINGLE_NET, IDC_DOUBLE_NET, int(IDOK)})
-        window.AddControl(id, "");
-    window.AddControl(IDC_HEX_RULE, "", !remove);
-    window.Check(IDC_RULE_CLEAR, remove);
-    window.Check(IDC_RULE_INCREASE, o.rule == "increase");
-    window.Check(IDC_RULE_DECREASE, o.rule == "decrease");
-    window.Check(IDC_SINGLE_NET, !o.doubleNet);
-    window.Check(IDC_DOUBLE_NET, o.doubleNet);
-    window.Check(IDC_HEX_RULE, o.hex);
-    window.Check(IDC_SAVE_RECORDS, o.records);
-
+    AddOpeningControls(window);
+    window.Put(IDC_SERIAL_PORT, o.port);
+    window.Put(IDC_MAC, o.mac);
+    window.Put(IDC_ID_STRING, o.idStringGiven ? o.idString : kStringPlaceholder);
     std::vector<const tagExtraInfo*> offsets;
     for (const tagExtraInfo& item : config.m_aExtraInfo)
         if (item.IsOperatorEntered())
             offsets.push_back(&item);
+    std::vector<int> numbers = {IDC_ID_NUMBER};
     for (const tagExtraInfo* item : offsets) {
         window.AddControl(item->nStringID, kStringPlaceholder);
-        window.AddControl(item->nNumberID, remove ? "" : kNumberPlaceholder, !remove);
+        window.AddControl(item->nNumberID, "", false);
+        numbers.push_back(item->nNumberID);
     }
     std::map<std::string, const tagExtra*> keys;
     for (const tagExtra& item : config.m_aExtra)
         if (item.IsOperatorEntered()) {
             keys[item.strName] = &item;
             window.AddControl(item.nStringID, kStringPlaceholder);
-            window.AddControl(item.nNumberID, remove ? "" : kNumberPlaceholder, !remove);
+            window.AddControl(item.nNumberID, "", false);
+            numbers.push_back(item.nNumberID);
         }
+    if (!remove) {
+        window.Check(IDC_RULE_CLEAR, false);
+        window.Check(o.rule == "increase" ? IDC_RULE_INCREASE : IDC_RULE_DECREASE, true);
+        OnRuleStep(window, config);
+        for (int id : numbers)
+            window.Put(id, kNumberPlaceholder);
+        if (o.idNumberGiven)
+            window.Put(IDC_ID_NUMBER, o.idNumber);
+    }
+    window.Check(IDC_SINGLE_NET, !o.doubleNet);
+    window.Check(IDC_DOUBLE_NET, o.doubleNet);
+    window.Check(IDC_HEX_RULE, o.hex);
+    window.Check(IDC_SAVE_RECORDS, o.records);
     for (const auto& [list, isNumber] : {std::pair{&o.extraStrings, false}, std::pair{&o.extraNumbers, true}})
         for (const auto& [k, text] : *list) {
             long index = 0;
