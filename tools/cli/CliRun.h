@@ -3,6 +3,8 @@
 // exit status and the board count come from the jobs' events, never from a text.
 #pragma once
 
+#include "OptionTable.h"
+
 class CCliWindow;
 class CJobRunner;
 struct BurnConfig;
@@ -10,7 +12,6 @@ struct BurnConfig;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
-constexpr int kExitUsage = 64;
 
 // Call first in main, before any thread starts: SIGINT, SIGTERM and SIGHUP are blocked in every
 // thread and taken by WaitForRun only; SIGPIPE is ignored (a closed output never ends a run); a

@@ -6,10 +6,10 @@
 #include "CliWindow.h"
 #include "ControlIds.h"
 #include "DataFolder.h"
-#include "Entries.h"
-#include "ExtraItems.h"
 #include "EntryHandlers.h"
+#include "ExtraItems.h"
 #include "IdValue.h"
+#include "OptionTable.h"
 #include "PoolCommands.h"
 #include "PoolSource.h"
 #include "SerialComm.h"
@@ -72,23 +72,12 @@ struct Options {
     bool ruleGiven = false, boardsGiven = false;
     bool portGiven = false, macGiven = false, idStringGiven = false, idNumberGiven = false;
     bool doubleNet = false, hex = false, records = false, verify = false, json = false;
-    long boards = 1, timeoutMs = kBurnTimeoutMs;
+    long long boards = 1, timeoutMs = kBurnTimeoutMs;
     std::vector<std::pair<std::string, std::string>> extraStrings, extraNumbers, keyStrings, keyNumbers;
 };
 
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "telvanor-cli: %s\n\n%s", why.c_str(), kUsage);
-    return kExitUsage;
-}
-
-bool ParseNumber(const std::string& text, long low, long high, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
-        return false;
-    out = v;
-    return true;
+    return UsageError("telvanor-cli", why, kUsage);
 }
 
 bool SplitPair(const std::string& text, std::pair<std::string, std::string>& out) {
@@ -99,75 +88,86 @@ bool SplitPair(const std::string& text, std::pair<std::string, std::string>& out
     return true;
 }
 
-// Returns a usage message, or empty when the options are complete.
-std::string ParseOptions(int argc, char** argv, Options& o) {
+// Returns a usage message, or empty when the options are complete; help is set for --help.
+std::string ParseOptions(int argc, char** argv, Options& o, bool& help) {
     if (argc < 2)
         return "a command is required";
     if (std::strcmp(argv[1], "burn") != 0)
         return std::string("unknown command '") + argv[1] + "'";
-    for (int i = 2; i < argc; ++i) {
-        const std::string opt = argv[i];
-        auto flag = [&](const char* name, bool& target) {
-            if (opt != name)
-                return false;
-            target = true;
-            return true;
-        };
-        if (flag("--double-net", o.doubleNet) || flag("--hex", o.hex) || flag("--records", o.records) ||
-            flag("--verify", o.verify) || flag("--json", o.json))
-            continue;
-        if (i + 1 >= argc)
-            return "option " + opt + " needs a value";
-        const std::string value = argv[++i];
-        std::pair<std::string, std::string> pair;
-        if (opt == "--port") {
-            o.port = value;
-            o.portGiven = true;
-            o.ports.push_back(value);
-        } else if (opt == "--dir") {
-            o.dir = value;
-        } else if (opt == "--mac") {
-            o.mac = value;
-            o.macGiven = true;
-        } else if (opt == "--id-string") {
-            o.idString = value;
-            o.idStringGiven = true;
-        } else if (opt == "--id-number") {
-            o.idNumber = value;
-            o.idNumberGiven = true;
-        } else if (opt == "--extra-string" || opt == "--extra-number" || opt == "--key-string" ||
-                   opt == "--key-number") {
-            if (!SplitPair(value, pair))
-                return "option " + opt + " takes a value of the form K=TEXT";
-            (opt == "--extra-string"   ? o.extraStrings
-             : opt == "--extra-number" ? o.extraNumbers
-             : opt == "--key-string"   ? o.keyStrings
-                                       : o.keyNumbers)
-                .push_back(pair);
-        } else if (opt == "--rule") {
-            if (value != "remove" && value != "increase" && value != "decrease")
-                return "--rule takes remove, increase or decrease";
-            o.rule = value;
-            o.ruleGiven = true;
-        } else if (opt == "--lot") {
-            o.lot = value;
-        } else if (opt == "--pool") {
-            o.pool = value;
-        } else if (opt == "--boards") {
-            if (!ParseNumber(value, 1, 1000000000L, o.boards))
-                return "--boards takes a whole number from 1";
-            o.boardsGiven = true;
-        } else if (opt == "--timeout-ms") {
-            if (!ParseNumber(value, 1, long(UINT_MAX / 2), o.timeoutMs))
-                return "--timeout-ms takes a whole number of milliseconds from 1";
-        } else if (opt == "--lang") {
-            if (value != "en" && value != "zh")
-                return "--lang takes en or zh";
-            o.lang = value;
-        } else {
-            return "unknown option " + opt;
-        }
-    }
+    auto pair = [](const char* name, std::vector<std::pair<std::string, std::string>>& target) {
+        return tagOption{name, "K=TEXT", [name, &target](const std::string& value) {
+                             std::pair<std::string, std::string> split;
+                             if (!SplitPair(value, split))
+                                 return "option " + std::string(name) + " takes a value of the form K=TEXT";
+                             target.push_back(split);
+                             return std::string();
+                         }};
+    };
+    auto given = [](const char* name, std::string& target, bool& flag) {
+        return tagOption{name, "TEXT", [&target, &flag](const std::string& value) {
+                             target = value;
+                             flag = true;
+                             return std::string();
+                         }};
+    };
+    const std::vector<tagOption> table = {
+        SwitchOption("--double-net", o.doubleNet),
+        SwitchOption("--hex", o.hex),
+        SwitchOption("--records", o.records),
+        SwitchOption("--verify", o.verify),
+        SwitchOption("--json", o.json),
+        {"--port", "NAME",
+         [&o](const std::string& value) {
+             o.port = value;
+             o.portGiven = true;
+             o.ports.push_back(value);
+             return std::string();
+         }},
+        TextOption("--dir", "DIR", o.dir),
+        given("--mac", o.mac, o.macGiven),
+        given("--id-string", o.idString, o.idStringGiven),
+        given("--id-number", o.idNumber, o.idNumberGiven),
+        pair("--extra-string", o.extraStrings),
+        pair("--extra-number", o.extraNumbers),
+        pair("--key-string", o.keyStrings),
+        pair("--key-number", o.keyNumbers),
+        {"--rule", "RULE",
+         [&o](const std::string& value) {
+             if (value != "remove" && value != "increase" && value != "decrease")
+                 return std::string("--rule takes remove, increase or decrease");
+             o.rule = value;
+             o.ruleGiven = true;
+             return std::string();
+         }},
+        TextOption("--lot", "NAME", o.lot),
+        TextOption("--pool", "URL", o.pool),
+        {"--boards", "N",
+         [&o](const std::string& value) {
+             if (!ReadWholeNumber(value, 1, 1000000000LL, o.boards))
+                 return std::string("--boards takes a whole number from 1");
+             o.boardsGiven = true;
+             return std::string();
+         }},
+        {"--timeout-ms", "MS",
+         [&o](const std::string& value) {
+             return ReadWholeNumber(value, 1, UINT_MAX / 2, o.timeoutMs)
+                        ? std::string()
+                        : std::string("--timeout-ms takes a whole number of milliseconds from 1");
+         }},
+        {"--lang", "en|zh",
+         [&o](const std::string& value) {
+             if (value != "en" && value != "zh")
+                 return std::string("--lang takes en or zh");
+             o.lang = value;
+             return std::string();
+         }},
+    };
+    const tagOptionsRead read = ReadOptions(table, ArgumentList(argc, argv), 2);
+    help = read.result == OptionsRead::Help;
+    if (read.result == OptionsRead::UsageError)
+        return read.error;
+    if (help)
+        return std::string();
     if (!o.portGiven)
         return "--port is required";
     if (!o.pool.empty() && o.lot.empty())
@@ -243,8 +243,8 @@ std::string FillWindow(const Options& o, const BurnConfig& config, CControlWindo
     window.Check(IDC_SAVE_RECORDS, o.records);
     for (const auto& [list, isNumber] : {std::pair{&o.extraStrings, false}, std::pair{&o.extraNumbers, true}})
         for (const auto& [k, text] : *list) {
-            long index = 0;
-            if (!ParseNumber(k, 1, long(offsets.size()), index))
+            long long index = 0;
+            if (!ReadWholeNumber(k, 1, (long long)offsets.size(), index))
                 return "there is no operator-entered offset item " + k + " in BurnConfig.ini (" +
                        std::to_string(offsets.size()) + " configured)";
             window.SetText(isNumber ? offsets[size_t(index - 1)]->nNumberID
@@ -279,7 +279,12 @@ int main(int argc, char** argv) {
         return RunPoolCommand(argc, argv);
     }
     Options o;
-    const std::string usage = ParseOptions(argc, argv, o);
+    bool help = false;
+    const std::string usage = ParseOptions(argc, argv, o, help);
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
     if (!usage.empty())
         return Usage(usage);
 
