@@ -76,7 +76,6 @@ public:
     QAction* ChineseAction() const { return m_pChinese; }
     QAction* EnglishAction() const { return m_pEnglish; }
     QAction* AboutAction() const { return m_pAbout; }
-    QAction* StationAction() const { return m_pStation; }
     // Opens (or brings forward) the station window of several ports; it runs beside this window.
     void OnStation();
     CLogView* LogView() const { return m_pLog; }
