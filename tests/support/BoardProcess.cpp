@@ -106,6 +106,14 @@ CBoardProcess::~CBoardProcess() {
     Stop();
 }
 
+void CBoardProcess::Ended(int status) {
+    m_nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_nPid = -1;
+    if (m_nStdout >= 0)
+        close(m_nStdout);
+    m_nStdout = -1;
+}
+
 bool CBoardProcess::Reap(int waitMs) {
     if (m_nPid <= 0)
         return true;
@@ -114,11 +122,7 @@ bool CBoardProcess::Reap(int waitMs) {
         int status = 0;
         pid_t r = waitpid(m_nPid, &status, WNOHANG);
         if (r == m_nPid) {
-            m_nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            m_nPid = -1;
-            if (m_nStdout >= 0)
-                close(m_nStdout);
-            m_nStdout = -1;
+            Ended(status);
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline)
@@ -128,8 +132,16 @@ bool CBoardProcess::Reap(int waitMs) {
 }
 
 void CBoardProcess::Freeze(bool frozen) {
-    if (m_nPid > 0)
-        kill(m_nPid, frozen ? SIGSTOP : SIGCONT);
+    if (m_nPid <= 0)
+        return;
+    kill(m_nPid, frozen ? SIGSTOP : SIGCONT);
+    if (!frozen)
+        return;
+    // Frozen means frozen when this returns: no byte sent after it is taken in by a board that
+    // has not stopped yet.
+    int status = 0;
+    if (waitpid(m_nPid, &status, WUNTRACED) == m_nPid && !WIFSTOPPED(status))
+        Ended(status);
 }
 
 void CBoardProcess::Stop() {

@@ -39,7 +39,8 @@ public:
 
     // SIGTERM and wait for the exit; does nothing when the board has already ended.
     void Stop();
-    // SIGSTOP / SIGCONT: a frozen board answers nothing, as if the next board never came.
+    // SIGSTOP / SIGCONT: a frozen board answers nothing, as if the next board never came. Freezing
+    // returns once the board has stopped.
     void Freeze(bool frozen);
     // Waits up to ms for the board to end by itself (--exit-after-boards, --disconnect-at).
     bool WaitForExit(int ms);
@@ -64,6 +65,8 @@ public:
 
 private:
     bool Reap(int waitMs);
+    // The board has ended with this wait status.
+    void Ended(int status);
 
     CTempDir m_OutDir;
     pid_t m_nPid = -1;
