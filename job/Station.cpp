@@ -76,7 +76,7 @@ LaneState CLaneWindow::State(int* percent) {
     return m_state;
 }
 
-void CLaneWindow::AddLine(int kind, const std::string& text) {
+void CLaneWindow::AddLine(std::optional<StatusKind> kind, const std::string& text) {
     LineSink sink;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -90,11 +90,11 @@ void CLaneWindow::AddLine(int kind, const std::string& text) {
 void CLaneWindow::BurnStatus(StatusKind kind, const std::string& text) {
     // StatusKind::None changes nothing in a log; every other line is kept, in order.
     if (kind != StatusKind::None)
-        AddLine(int(kind), text);
+        AddLine(kind, text);
 }
 
 void CLaneWindow::ShowMessageDlg(const std::string& caption, const std::string& text) {
-    AddLine(0, caption + ": " + text);
+    AddLine(std::nullopt, caption + ": " + text);
 }
 
 void CLaneWindow::ShowSystemMessageBox(const std::string& caption, const std::string& text) {
@@ -324,10 +324,11 @@ CStation::~CStation() {
         lane->runner.reset();
 }
 
-void CStation::SetOnLine(std::function<void(int port, int kind, const std::string& text)> onLine) {
+void CStation::SetOnLine(
+    std::function<void(int port, std::optional<StatusKind> kind, const std::string& text)> onLine) {
     for (int i = 0; i < PortCount(); ++i)
         m_lanes[size_t(i)]->window.SetLineSink(
-            [onLine, i](int kind, const std::string& text) { onLine(i, kind, text); });
+            [onLine, i](std::optional<StatusKind> kind, const std::string& text) { onLine(i, kind, text); });
 }
 
 void CStation::SetListener(int port, IBurnListener* listener) {

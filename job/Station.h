@@ -41,8 +41,8 @@ std::string PortLogName(const std::string& port);
 // ports go on), the burn timer as a deadline the station watches.
 class CLaneWindow : public CControlWindow {
 public:
-    // A line as it reached the port's log: kind 1 to 3, or 0 for a message dialog's text.
-    using LineSink = std::function<void(int kind, const std::string& text)>;
+    // A line as it reached the port's log: its status kind, or none for a message dialog's text.
+    using LineSink = std::function<void(std::optional<StatusKind> kind, const std::string& text)>;
 
     void SetLineSink(LineSink sink) { m_lineSink = std::move(sink); }
 
@@ -60,7 +60,7 @@ public:
     void KillBurnTimer() override;
 
 private:
-    void AddLine(int kind, const std::string& text);
+    void AddLine(std::optional<StatusKind> kind, const std::string& text);
 
     std::mutex m_mutex;
     std::vector<std::string> m_lines; // the port's full status log, every line once
@@ -97,7 +97,8 @@ public:
 
     int PortCount() const { return int(m_lanes.size()); }
     // Called for each line of any port (on that port's runner thread).
-    void SetOnLine(std::function<void(int port, int kind, const std::string& text)> onLine);
+    void
+    SetOnLine(std::function<void(int port, std::optional<StatusKind> kind, const std::string& text)> onLine);
     // Who hears the jobs' events of a port besides the station (null: nobody); set before the start.
     void SetListener(int port, IBurnListener* listener);
 

@@ -43,9 +43,9 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
 
     // Lines of all ports go out whole and in the order they came; the main loop flushes them.
     std::mutex printLock;
-    station.SetOnLine([&](int port, int kind, const std::string& text) {
-        if (run.json && kind != 0) {
-            portJson[size_t(port)]->Status(StatusKind(kind), text);
+    station.SetOnLine([&](int port, std::optional<StatusKind> kind, const std::string& text) {
+        if (run.json && kind) {
+            portJson[size_t(port)]->Status(*kind, text);
             return;
         }
         // A board's console output may hold several lines in one status line: each gets its port.
@@ -57,8 +57,8 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
                 lines += prefix;
         }
         std::lock_guard<std::mutex> lock(printLock);
-        std::fprintf(kind == 0 ? err : out, "%s\n", lines.c_str());
-        if (kind == 0)
+        std::fprintf(!kind ? err : out, "%s\n", lines.c_str());
+        if (!kind)
             std::fflush(err);
     });
 
