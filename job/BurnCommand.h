@@ -24,3 +24,9 @@ struct tagRefusal {
 std::optional<tagRefusal> IdNumberRefusal(const std::string& text, const std::string& label, bool hex);
 // Shows the refusal, if any, through the window; true when the part is accepted.
 bool CheckIdNumber(IBurnWindow& window, const std::string& text, const std::string& label, bool hex);
+
+// The burn button's checks of the entries and the configuration, in their order: the first
+// refusal, or nothing. From a lot the MAC and ID fields are not the board's and are not checked.
+std::optional<tagRefusal> BurnEntriesRefusal(IBurnWindow& window, const BurnConfig& config, bool fromLot);
+// Shows a refusal through the window (its dialog or the platform's box).
+void ShowRefusal(IBurnWindow& window, const tagRefusal& refusal);

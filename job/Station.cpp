@@ -28,7 +28,8 @@ std::string PortLogName(const std::string& port) {
     return "Log-" + safe + ".txt";
 }
 
-void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records) {
+void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records,
+                    const std::map<int, std::string>& typedItems) {
     for (int id : kJobControls)
         w.AddControl(id);
     w.Check(IDC_RULE_INCREASE, true);
@@ -44,6 +45,8 @@ void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records) {
             w.AddControl(item.nStringID, kStringPlaceholder);
             w.AddControl(item.nNumberID, kNumberPlaceholder);
         }
+    for (const auto& [id, text] : typedItems)
+        w.SetText(id, text); // only the rows added above take a text
 }
 
 // ---- CLaneWindow ----

@@ -71,9 +71,11 @@ private:
 };
 
 // A port's entries for burning from a lot: the controls of the main window with the MAC and ID
-// left for the lot's units, the chain's rule, one network port, the item rows with placeholders
-// (the face may type their values), records kept when asked.
-void FillLotEntries(CLaneWindow& window, const BurnConfig& config, bool records);
+// left for the lot's units, the chain's rule, one network port, records kept when asked, and the
+// item rows holding what the operator typed (by the control's ID; a row not given shows its
+// placeholders, which read as empty). From a lot the items stay the same on every board.
+void FillLotEntries(CLaneWindow& window, const BurnConfig& config, bool records,
+                    const std::map<int, std::string>& typedItems = {});
 
 class CStation {
 public:

@@ -614,9 +614,16 @@ void CBrisvaneDlg::ApplyLanguage() {
 
 void CBrisvaneDlg::OnStation() {
     if (!m_pStationWindow) {
-        // The ports and the lot are chosen in the station window itself.
-        m_pStationWindow =
-            new CStationWindow(m_config, StationSetupFromPool(std::string(), m_config.m_strModuleDir), this);
+        // The ports and the lot are chosen in the station window itself; the items typed here are
+        // offered there as they stand.
+        CStationWindow::tagSetup setup = StationSetupFromPool(std::string(), m_config.m_strModuleDir);
+        for (const auto& [ids, placeholder] : {std::pair{ItemStringIds(m_config), kStringPlaceholder},
+                                               std::pair{ItemNumberIds(m_config), kNumberPlaceholder}})
+            for (int id : ids)
+                if (const std::string text = ControlText(id);
+                    !text.empty() && !IsPlaceholder(text, placeholder))
+                    setup.items[id] = text;
+        m_pStationWindow = new CStationWindow(m_config, std::move(setup), this);
         m_pStationWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_pStationWindow->show();

@@ -1,5 +1,9 @@
 #include "StationWindow.h"
 
+#include "BurnCommand.h"
+#include "ControlIds.h"
+#include "ExtraItems.h"
+#include "IdValue.h"
 #include "IdentityPool.h"
 #include "PoolSource.h"
 #include "StrUtil.h"
@@ -7,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -56,6 +61,11 @@ CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget
     m_pLotLabel->setBuddy(m_pLotName);
     m_pLot = new QLabel(this);
     m_pLot->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pNotice = new QLabel(this);
+    m_pNotice->setTextFormat(Qt::PlainText);
+    m_pNotice->setWordWrap(true);
+    m_pNotice->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_pNotice->hide();
 
     m_pTable = new QTableWidget(0, ColumnCount, this);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -85,13 +95,23 @@ CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget
     buttons->addStretch(1);
     for (QPushButton* b : {m_pStart, m_pStop, m_pLog})
         buttons->addWidget(b);
+    auto* items = new QGridLayout;
+    BuildItemRows(items);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(items);
     layout->addWidget(m_pLot);
+    layout->addWidget(m_pNotice);
     layout->addWidget(m_pTable, 1);
     layout->addLayout(buttons);
     setTabOrder(m_pPorts, m_pLotName);
-    setTabOrder(m_pLotName, m_pTable);
+    QWidget* before = m_pLotName;
+    for (const tagItemRow& row : m_itemRows)
+        for (QLineEdit* edit : {row.text, row.number}) {
+            setTabOrder(before, edit);
+            before = edit;
+        }
+    setTabOrder(before, m_pTable);
     setTabOrder(m_pTable, m_pStartAll);
     setTabOrder(m_pStartAll, m_pStopAll);
     setTabOrder(m_pStopAll, m_pStart);
@@ -121,7 +141,7 @@ CStationWindow::CStationWindow(const BurnConfig& config, tagSetup setup, QWidget
     ApplyLanguage();
     BuildRows();
     RefreshCounts();
-    resize(960, 130 + 30 * std::max<int>(4, m_pTable->rowCount()));
+    resize(960, 130 + 30 * std::max<int>(4, m_pTable->rowCount()) + 34 * int(m_itemRows.size()));
     m_pTable->setFocus(Qt::TabFocusReason);
 }
 
@@ -148,11 +168,78 @@ void CStationWindow::ApplyLanguage() {
     m_pStart->setText(TextOf(strStartPort));
     m_pStop->setText(TextOf(strStopPort));
     m_pLog->setText(TextOf(strShowLog));
+    for (const tagItemRow& row : m_itemRows)
+        row.label->setText(
+            LabelFromLocal(row.offsetRow > 0 ? OffsetItemLabel(row.offsetRow, row.offset) : row.keyLabel));
     for (const auto& [row, dialog] : m_logs)
         dialog->setWindowTitle(FromLocal(
             tv::FormatRuntime(Txt(strLogCaption), m_station ? m_station->View(row).port.c_str() : "")));
     RefreshCounts();
     Refresh();
+}
+
+void CStationWindow::BuildItemRows(QGridLayout* grid) {
+    auto add = [&](tagItemRow row) {
+        const int r = int(m_itemRows.size());
+        row.label = new QLabel(this);
+        row.label->setTextFormat(Qt::PlainText);
+        row.label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        row.text = new QLineEdit(this);
+        row.text->setPlaceholderText(QString::fromLatin1(kStringPlaceholder));
+        row.number = new QLineEdit(this);
+        row.number->setPlaceholderText(QString::fromLatin1(kNumberPlaceholder));
+        row.label->setBuddy(row.text);
+        for (const auto& [id, edit] :
+             {std::pair{row.stringId, row.text}, std::pair{row.numberId, row.number}}) {
+            edit->setObjectName(QStringLiteral("item%1").arg(id));
+            auto typed = m_setup.items.find(id);
+            if (typed != m_setup.items.end())
+                edit->setText(FromLocal(typed->second));
+        }
+        grid->addWidget(row.label, r, 0);
+        grid->addWidget(row.text, r, 1);
+        grid->addWidget(new QLabel(QStringLiteral("+"), this), r, 2);
+        grid->addWidget(row.number, r, 3);
+        m_itemRows.push_back(row);
+    };
+    int r = 0;
+    for (const tagExtraInfo& item : m_config.m_aExtraInfo)
+        if (item.IsOperatorEntered())
+            add({item.nStringID, item.nNumberID, ++r, item.dwOffset, std::string()});
+    for (const tagExtra& item : m_config.m_aExtra)
+        if (item.IsOperatorEntered())
+            add({item.nStringID, item.nNumberID, 0, 0, KeyItemLabel(item)});
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+}
+
+QLineEdit* CStationWindow::ItemEdit(int controlId) const {
+    for (const tagItemRow& row : m_itemRows) {
+        if (row.stringId == controlId)
+            return row.text;
+        if (row.numberId == controlId)
+            return row.number;
+    }
+    return nullptr;
+}
+
+std::map<int, std::string> CStationWindow::TypedItems() const {
+    std::map<int, std::string> typed;
+    for (const tagItemRow& row : m_itemRows)
+        for (const auto& [id, edit] :
+             {std::pair{row.stringId, row.text}, std::pair{row.numberId, row.number}})
+            if (!edit->text().isEmpty())
+                typed[id] = ToLocal(edit->text());
+    return typed;
+}
+
+void CStationWindow::EnableFields(bool enable) {
+    m_pPorts->setEnabled(enable);
+    m_pLotName->setEnabled(enable);
+    for (const tagItemRow& row : m_itemRows) {
+        row.text->setEnabled(enable);
+        row.number->setEnabled(enable);
+    }
 }
 
 void CStationWindow::BuildRows() {
@@ -172,10 +259,25 @@ void CStationWindow::BuildRows() {
 bool CStationWindow::EnsureStation() {
     const std::vector<std::string> ports = SplitPorts(m_pPorts->text());
     const std::string lot = ToLocal(m_pLotName->text().trimmed());
-    if (m_station && (m_bRunning || (m_setup.ports == ports && m_setup.lot == lot)))
+    const std::map<int, std::string> items = TypedItems();
+    if (m_station &&
+        (m_bRunning || (m_setup.ports == ports && m_setup.lot == lot && m_stationItems == items)))
         return true;
     if (ports.empty() || lot.empty() || !m_setup.sources)
         return false;
+    const bool records = m_setup.records;
+    // The burn button's checks, on what every port would burn. A refusal shows under the rows:
+    // nothing here blocks, other ports may be running.
+    CLaneWindow entries;
+    FillLotEntries(entries, m_config, records, items);
+    entries.AddControl(IDC_SERIAL_PORT, ports.front());
+    if (const auto refusal = BurnEntriesRefusal(entries, m_config, true)) {
+        m_pNotice->setText(FromLocal(refusal->caption + ": " + refusal->text));
+        m_pNotice->show();
+        return false;
+    }
+    m_pNotice->clear();
+    m_pNotice->hide();
     m_setup.ports = ports;
     m_setup.lot = lot;
     BuildRows();
@@ -187,12 +289,12 @@ bool CStationWindow::EnsureStation() {
     CStation::Options options;
     options.boardsWanted = m_setup.boards;
     options.timeoutMs = m_setup.timeoutMs;
-    const bool records = m_setup.records;
     const BurnConfig& config = m_config;
     m_station.reset();
+    m_stationItems = items;
     m_station = std::make_unique<CStation>(
         m_config, m_setup.sources(lot), ports, options,
-        [&config, records](CLaneWindow& w) { FillLotEntries(w, config, records); });
+        [&config, records, &items](CLaneWindow& w) { FillLotEntries(w, config, records, items); });
     return true;
 }
 
@@ -200,8 +302,7 @@ void CStationWindow::StartAll() {
     if (!EnsureStation())
         return;
     m_bRunning = true;
-    m_pPorts->setEnabled(false);
-    m_pLotName->setEnabled(false);
+    EnableFields(false);
     m_station->StartAll();
 }
 
@@ -214,8 +315,7 @@ void CStationWindow::StartRow(int row) {
     if (row < 0 || !EnsureStation() || row >= m_station->PortCount())
         return;
     m_bRunning = true;
-    m_pPorts->setEnabled(false);
-    m_pLotName->setEnabled(false);
+    EnableFields(false);
     m_station->Start(row);
 }
 
@@ -287,8 +387,7 @@ void CStationWindow::Refresh() {
     }
     if (m_bRunning && m_station->Finished()) {
         m_bRunning = false;
-        m_pPorts->setEnabled(true);
-        m_pLotName->setEnabled(true);
+        EnableFields(true);
         RefreshCounts();
         if (m_onFinished)
             m_onFinished();

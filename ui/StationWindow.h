@@ -15,6 +15,7 @@
 #include <vector>
 
 class QDialog;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -34,6 +35,8 @@ public:
         long boards = 0; // good boards in all; 0: until the lot is used up or Stop
         unsigned timeoutMs = kBurnTimeoutMs;
         bool records = false;
+        // What the item fields hold at opening, by the item's control ID (local 8-bit).
+        std::map<int, std::string> items;
         // Each port's connection to the named lot, and the lot's counts (nothing when unknown).
         std::function<CStation::SourceMaker(const std::string& lot)> sources;
         std::function<std::optional<tagLotCounts>(const std::string& lot)> counts;
@@ -51,6 +54,10 @@ public:
     CStation* Station() { return m_station.get(); }
     QTableWidget* Table() const { return m_pTable; }
     QLabel* LotLabel() const { return m_pLot; }
+    // The item field of an operator-entered item by its control ID (string or number part).
+    QLineEdit* ItemEdit(int controlId) const;
+    // Why the last start was refused (empty: it was not).
+    QLabel* NoticeLabel() const { return m_pNotice; }
     // The log window of a row (opened on demand).
     QDialog* LogWindow(int row);
     void ShowLog(int row);
@@ -60,6 +67,11 @@ protected:
 
 private:
     void BuildRows();
+    void BuildItemRows(QGridLayout* grid);
+    // What the operator typed into the item fields; a field left empty is not named.
+    std::map<int, std::string> TypedItems() const;
+    // The fields that choose what a station burns are fixed while one runs.
+    void EnableFields(bool enable);
     // Makes the station for the ports and lot in the fields, unless one runs.
     bool EnsureStation();
     void StartRow(int row);
@@ -79,6 +91,19 @@ private:
     QLabel* m_pLotLabel = nullptr;
     QLineEdit* m_pLotName = nullptr;
     QLabel* m_pLot = nullptr;
+    QLabel* m_pNotice = nullptr;
+    // A row for each operator-entered item, as the main window has them: offset items, then keys.
+    struct tagItemRow {
+        int stringId = 0, numberId = 0;
+        int offsetRow = 0; // the offset item's number in the window (from 1); 0 for a key item
+        std::uint32_t offset = 0;
+        std::string keyLabel;
+        QLabel* label = nullptr;
+        QLineEdit* text = nullptr;
+        QLineEdit* number = nullptr;
+    };
+    std::vector<tagItemRow> m_itemRows;
+    std::map<int, std::string> m_stationItems; // the items the current station burns
     QTableWidget* m_pTable = nullptr;
     QPushButton* m_pStartAll = nullptr;
     QPushButton* m_pStopAll = nullptr;

@@ -19,6 +19,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 
 extern char** environ;
 
@@ -80,6 +81,19 @@ TEST_F(StationCli, SeveralPortsWantALotAndNoTypedValues) {
         EXPECT_NE(r.err.find("Usage"), std::string::npos);
     }
     EXPECT_NE(RunCli(m_dir, {"--port", "a", "--port", "b"}).err.find("--lot"), std::string::npos);
+}
+
+TEST_F(StationCli, ItemsForALotAreCheckedBeforeAnyPortOpens) {
+    // The ports do not exist: a run that got past the checks would fail opening them (exit 1).
+    std::ofstream(m_dir.File("BurnConfig.ini"), std::ios::binary) << "[BurnConfig]\r\nCfgName=sn\r\n";
+    for (const auto& [option, item, message] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"--key-number", "sn=12x", "[sn] "}, {"--key-string", "sn=a\nb", "control character"}}) {
+        const CliResult r =
+            RunCli(m_dir, {"--port", "a", "--port", "b", "--lot", "L1", "--pool", m_url, option, item});
+        EXPECT_EQ(r.exit, 2) << item << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Status().reserved, 0u);
 }
 
 TEST_F(StationCli, FourPortsBurnTwelveBoards) {

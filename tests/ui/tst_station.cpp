@@ -1,6 +1,7 @@
 // The station window against virtual boards and a lot in a SQLite pool: rows, counts, a row's log
 // on Enter while the ports run, Stop per row and for all, both languages, the keyboard alone.
 #include "BoardProcess.h"
+#include "ControlIds.h"
 #include "ExtraItems.h"
 #include "IdentityPool.h"
 #include "StationWindow.h"
@@ -144,6 +145,52 @@ private slots:
         QVERIFY(pool->Status("S1", status).Ok());
         QCOMPARE(status[0].reserved, 0ull);
         QCOMPARE(status[0].burnt, std::uint64_t(w.Station()->GoodBoards()));
+    }
+
+    // The items typed into the station's fields are what every board gets; a refused entry shows
+    // why under the rows and starts nothing.
+    void TypedItemsReachTheFlash() {
+        MakeLot("T1", "00:1a:2d:00:00:00", "00:1a:2d:00:00:0f", "TT");
+        BurnConfig config;
+        config.m_strModuleDir = m_dir.Path();
+        config.m_strExtraInfoText = "0x800";
+        config.m_strCfgNameText = "sn|hwver:A1";
+        ParseItemLists(config);
+        CBoardProcess a({"--bootargs", kNandArgs});
+        CStationWindow w(config, Setup({a.PortPath()}, "T1", 1));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QLineEdit* offsetText = w.ItemEdit(IDC_EXTRA_STRING);
+        QLineEdit* keyText = w.ItemEdit(IDC_KEY_STRING);
+        QLineEdit* keyNumber = w.ItemEdit(IDC_KEY_NUMBER);
+        QVERIFY(offsetText && keyText && keyNumber);
+        QTest::keyClicks(offsetText, QStringLiteral("AB7"));
+        QTest::keyClicks(keyText, QStringLiteral("K7"));
+        QTest::keyClicks(keyNumber, QStringLiteral("00x2"));
+
+        w.StartAll();
+        QVERIFY(!w.Station());
+        QVERIFY(w.NoticeLabel()->isVisibleTo(&w));
+        QCOMPARE(w.NoticeLabel()->text(), QString::fromStdString("Error: [sn] " + Txt(strIdDecimalInvalid)));
+
+        keyNumber->clear();
+        QTest::keyClicks(keyNumber, QStringLiteral("0042"));
+        w.StartAll();
+        QVERIFY(w.Station());
+        QVERIFY(!w.NoticeLabel()->isVisibleTo(&w));
+        QVERIFY(!keyText->isEnabled()); // what the running ports burn stays as it is
+        QVERIFY(WaitFinished(w, 60000));
+        QCOMPARE(w.Station()->GoodBoards(), 1);
+        QTest::qWait(300); // a refresh after the end
+        QVERIFY(keyText->isEnabled());
+
+        a.Stop();
+        const std::vector<std::uint8_t> flash = a.Flash();
+        QVERIFY(flash.size() >= 0x100900);
+        const std::string block(flash.begin() + 0x100000, flash.begin() + 0x100100);
+        QCOMPARE(block.substr(0, 25), std::string("00:1a:2d:00:00:00\0TT0001\0", 25));
+        QVERIFY(block.find(std::string("SN=K70042\0HWVER=A1\0", 19)) != std::string::npos);
+        QCOMPARE(std::string(flash.begin() + 0x100800, flash.begin() + 0x100804), std::string("AB7\0", 4));
     }
 
     void ChineseTexts() {

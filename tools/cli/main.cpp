@@ -1,4 +1,5 @@
 // telvanor-cli: the burn command and jobs without a window, for scripted lines and tests.
+#include "BurnCommand.h"
 #include "BurnConfig.h"
 #include "BurnJob.h"
 #include "CheckConfig.h"
@@ -318,6 +319,11 @@ int main(int argc, char** argv) {
     if (!entryProblem.empty())
         return Usage(entryProblem);
     if (!o.lot.empty()) {
+        // The burn button's checks, as for one port: the items are the same on every port.
+        if (auto refusal = BurnEntriesRefusal(window, g_App, true)) {
+            ShowRefusal(window, *refusal);
+            return kExitRefused;
+        }
         tagStationRun run;
         run.ports = o.ports;
         run.boards = o.boardsGiven ? o.boards : 0;
