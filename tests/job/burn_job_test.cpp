@@ -1,7 +1,6 @@
 // Whole jobs against the virtual board: the commands it received, its flash, and the window.
 #include "JobHarness.h"
 
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
