@@ -67,7 +67,9 @@ std::int64_t CInputLine::Deliver(CBoardEngine& engine, std::int64_t now) {
         engine.OnByte(m_aBytes.front().value, m_aBytes.front().dueNs);
         m_aBytes.pop_front();
     }
-    return m_aBytes.empty() ? -1 : m_aBytes.front().dueNs;
+    if (m_aBytes.empty())
+        return -1;
+    return m_aBytes[std::min(m_aBytes.size(), kStepBytes) - 1].dueNs;
 }
 
 void COutputLine::Take(std::deque<tagOutChunk>& chunks) {
@@ -75,6 +77,12 @@ void COutputLine::Take(std::deque<tagOutChunk>& chunks) {
         m_aChunks.push_back(std::move(chunks.front()));
         chunks.pop_front();
     }
+}
+
+std::int64_t COutputLine::NextStepNs(std::size_t size) const {
+    // The first byte alone: the gap before a chunk (a late "(ERROR)") keeps its exact length.
+    const std::size_t step = m_nWritten == 0 ? 1 : kStepBytes;
+    return m_nStartNs + std::int64_t(std::min(size, m_nWritten + step)) * kByteNs;
 }
 
 std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
@@ -90,15 +98,14 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
             // A paced line cannot start before the previous byte has left it.
             m_nStartNs = m_bPace ? std::max(release, m_nLastDoneNs) : release;
             m_nWritten = 0;
+            m_nPlannedNs = m_bPace ? NextStepNs(chunk.data.size()) : m_nStartNs;
         }
         std::size_t due = chunk.data.size();
         if (m_bPace)
             due = std::min<std::size_t>(due, std::size_t((now - m_nStartNs) / kByteNs));
-        if (m_nWritten < due) {
-            const std::int64_t slot =
-                m_bPace ? m_nStartNs + std::int64_t(m_nWritten + 1) * kByteNs : m_nStartNs;
-            m_Stats.qwOutputLateMaxNs = std::max(m_Stats.qwOutputLateMaxNs, std::uint64_t(now - slot));
-        }
+        if (m_nWritten < due && now > m_nPlannedNs)
+            m_Stats.qwOutputLateMaxNs =
+                std::max(m_Stats.qwOutputLateMaxNs, std::uint64_t(now - m_nPlannedNs));
         while (m_nWritten < due) {
             ssize_t n = write(fd, chunk.data.data() + m_nWritten, due - m_nWritten);
             if (n < 0 && errno == EINTR)
@@ -116,8 +123,10 @@ std::int64_t COutputLine::Pump(int fd, std::int64_t now, bool& blocked) {
             m_Stats.qwBytesSent += std::uint64_t(n);
         }
         if (m_nWritten < chunk.data.size()) {
-            m_bByteNext = true;
-            return m_nStartNs + std::int64_t(m_nWritten + 1) * kByteNs;
+            m_nPlannedNs = NextStepNs(chunk.data.size());
+            m_bByteNext =
+                m_nWritten == 0 || m_nPlannedNs == m_nStartNs + std::int64_t(chunk.data.size()) * kByteNs;
+            return m_nPlannedNs;
         }
         if (chunk.tag == EOutTag::StartAck)
             m_Stats.aStartNs[chunk.nPowerOn] = now;

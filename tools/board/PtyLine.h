@@ -28,13 +28,19 @@ private:
 
 // 10 bits per byte at 115200 baud, rounded up so paced bytes are never early.
 constexpr std::int64_t kByteNs = 86806;
+// A paced line is served in steps of this many bytes (about a millisecond), and at the last byte
+// of what is queued, exactly: waking for every byte cost a virtual board a sixth of a core, which
+// several of them on one machine take from the tool they stand beside. The engine sees each
+// byte's own time, and the end of a frame or a reply keeps its exact time.
+constexpr std::size_t kStepBytes = 12;
 
 // Received bytes and the time the board gets to each: at once, or one byte time apart.
 class CInputLine {
 public:
     explicit CInputLine(bool pace) : m_bPace(pace) {}
     void Add(const std::uint8_t* data, std::size_t n, std::int64_t arrivalNs);
-    // Hands every byte due by now to the engine; returns the next due time, or -1.
+    // Hands every byte due by now to the engine; returns when to come back (the end of the next
+    // step, or of what is queued), or -1.
     std::int64_t Deliver(CBoardEngine& engine, std::int64_t now);
 
 private:
@@ -56,10 +62,14 @@ public:
     // Writes what is due; returns the next time something will be due (-1: nothing waits on
     // time). blocked tells that the pty did not take everything (wait for POLLOUT).
     std::int64_t Pump(int fd, std::int64_t now, bool& blocked);
-    // True when the time Pump returned is that of a paced byte, worth waking for exactly.
+    // True when the time Pump returned is a paced chunk's first or last byte, worth waking for
+    // exactly.
     bool ByteNext() const { return m_bByteNext; }
 
 private:
+    // When the current chunk's next step of bytes has left the line.
+    std::int64_t NextStepNs(std::size_t size) const;
+
     bool m_bPace;
     tagBoardStats& m_Stats;
     std::deque<tagOutChunk> m_aChunks;
@@ -68,5 +78,6 @@ private:
     std::size_t m_nWritten = 0;
     std::int64_t m_nLastDoneNs = 0;
     std::int64_t m_nLastWriteNs = 0; // when the latest byte was written
+    std::int64_t m_nPlannedNs = 0;   // when the next paced write was meant to happen
     bool m_bByteNext = false;
 };

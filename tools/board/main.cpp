@@ -19,9 +19,6 @@
 namespace {
 
 constexpr std::int64_t kTickNs = 5'000'000;
-// Paced input is handed over at least this often: short enough that a frame is seen within a
-// fraction of a character time after its last byte.
-constexpr std::int64_t kPaceWakeNs = 40'000;
 // How long before a paced byte's time the board stops sleeping and watches the clock.
 constexpr std::int64_t kByteSpinNs = 80'000;
 // After the last reply before a disconnect, time for the tool to read it: closing the master
@@ -174,8 +171,8 @@ int main(int argc, char** argv) {
 
         // A UART sends a chunk's bytes back to back, and the tool reads meaning into the gaps
         // (after a reply's marker, a late byte could be the "(ERROR)" it had stopped waiting
-        // for): the poll wakes a little before each paced byte and the rest is waited out here, as
-        // a timer wake on a busy machine comes tens of microseconds late.
+        // for): the poll wakes a little before a paced chunk's first and last byte and the rest is
+        // waited out here, as a timer wake on a busy machine comes tens of microseconds late.
         if (nextOutput >= 0 && output.ByteNext() && nextOutput - now <= kByteSpinNs) {
             // Yielding lets the kernel's worker that carries the last byte to the tool run here.
             while (MonotonicNs() < nextOutput)
@@ -184,7 +181,7 @@ int main(int argc, char** argv) {
         }
         std::int64_t wake = now + kTickNs;
         if (nextInput >= 0)
-            wake = std::min(wake, std::max(nextInput, now + kPaceWakeNs));
+            wake = std::min(wake, nextInput);
         if (nextOutput >= 0)
             wake = std::min(wake, output.ByteNext() ? nextOutput - kByteSpinNs : nextOutput);
         if (lingerEnd != 0)
