@@ -368,11 +368,15 @@ void CJobRunner::Loop() {
             m_busy = true;
         }
         task();
+        bool idle = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_busy = false;
+            idle = m_tasks.empty();
         }
         m_cv.notify_all();
+        if (idle && m_onIdle)
+            m_onIdle();
     }
 }
 

@@ -137,6 +137,9 @@ public:
     void EndRun();
     // Called on the runner's thread after each job with the job's end.
     void SetOnJobEnd(std::function<void(JobEnd)> onEnd) { m_onJobEnd = std::move(onEnd); }
+    // Called on the runner's thread whenever it has run everything queued (IsIdle may then be
+    // true); set before anything is posted.
+    void SetOnIdle(std::function<void()> onIdle) { m_onIdle = std::move(onIdle); }
 
 private:
     void Post(std::function<void()> task);
@@ -156,6 +159,7 @@ private:
     std::optional<tagIdentity> m_held; // kept for this port's next board; runner's thread only
     std::atomic<bool> m_runEnding{false};
     std::function<void(JobEnd)> m_onJobEnd;
+    std::function<void()> m_onIdle;
     std::atomic<unsigned> m_timeoutMs{kBurnTimeoutMs};
     std::atomic<IBurnListener*> m_listener{nullptr};
     std::mutex m_mutex;

@@ -265,6 +265,7 @@ CStation::CStation(const BurnConfig& config, const SourceMaker& makeSource,
         lane->runner = std::make_unique<CJobRunner>(lane->comm, config, lane->current);
         lane->runner->SetTimeoutMs(options.timeoutMs);
         lane->runner->SetListener(&lane->events);
+        lane->runner->SetOnIdle([this] { Changed(); });
         Lane* l = lane.get();
         lane->runner->RunOnThread([this, l, makeSource] {
             l->source = std::make_unique<CQuota>(makeSource(l->port), *m_count);
@@ -336,6 +337,21 @@ void CStation::SetOnLine(
 
 void CStation::SetListener(int port, IBurnListener* listener) {
     m_lanes[size_t(port)]->events.SetOuter(listener);
+}
+
+void CStation::SetOnChange(std::function<void()> onChange) {
+    std::lock_guard<std::mutex> lock(m_changeMutex);
+    m_onChange = std::move(onChange);
+}
+
+void CStation::Changed() {
+    std::function<void()> onChange;
+    {
+        std::lock_guard<std::mutex> lock(m_changeMutex);
+        onChange = m_onChange;
+    }
+    if (onChange)
+        onChange();
 }
 
 void CStation::StartAll() {

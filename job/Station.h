@@ -103,6 +103,10 @@ public:
     SetOnLine(std::function<void(int port, std::optional<StatusKind> kind, const std::string& text)> onLine);
     // Who hears the jobs' events of a port besides the station (null: nobody); set before the start.
     void SetListener(int port, IBurnListener* listener);
+    // Called (on a port's runner thread) when a port's runner has nothing more to do: a job ended,
+    // the port may need a restart or the whole run may be finished. The face polls at once
+    // instead of at its next tick.
+    void SetOnChange(std::function<void()> onChange);
 
     void StartAll();
     void StopAll();
@@ -127,8 +131,12 @@ private:
     struct tagCount;
     class CQuota;
 
+    void Changed();
+
     const BurnConfig& m_config;
     Options m_options;
+    std::mutex m_changeMutex;
+    std::function<void()> m_onChange;
     std::unique_ptr<tagCount> m_count;
     std::vector<std::unique_ptr<Lane>> m_lanes;
 };

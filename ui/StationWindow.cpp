@@ -295,6 +295,12 @@ bool CStationWindow::EnsureStation() {
     m_station = std::make_unique<CStation>(
         m_config, m_setup.sources(lot), ports, options,
         [&config, records, &items](CLaneWindow& w) { FillLotEntries(w, config, records, items); });
+    // A port whose job ended is seen at once, not at the next tick: its restart, and the run's end.
+    m_station->SetOnChange([this] {
+        if (!m_bUpdatePosted.exchange(true))
+            QMetaObject::invokeMethod(
+                this, [this] { UpdateRows(); }, Qt::QueuedConnection);
+    });
     return true;
 }
 
@@ -364,6 +370,11 @@ void CStationWindow::Refresh() {
         m_nCountTicks = 0;
         RefreshCounts();
     }
+    UpdateRows();
+}
+
+void CStationWindow::UpdateRows() {
+    m_bUpdatePosted = false;
     if (!m_station)
         return;
     m_station->Poll();

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -76,8 +77,9 @@ private:
     bool EnsureStation();
     void StartRow(int row);
     void StopRow(int row);
-    void Refresh();
+    void Refresh(); // the tick: the lot's counts now and then, and the rows
     void RefreshCounts();
+    void UpdateRows(); // polls the station: rows, open logs, restarts and the run's end
     QString StateText(const tagLaneView& view) const;
 
     const BurnConfig& m_config;
@@ -112,6 +114,7 @@ private:
     QPushButton* m_pLog = nullptr;
     QTimer* m_pTimer = nullptr;
     int m_nCountTicks = 0;
+    std::atomic<bool> m_bUpdatePosted{false}; // a rows update is queued from a port's thread
     std::map<int, QDialog*> m_logs;
     std::map<int, QPlainTextEdit*> m_logTexts;
     std::map<int, size_t> m_logLines;

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 
 #if defined(__SANITIZE_THREAD__)
@@ -276,4 +278,34 @@ TEST_F(StationTest, PortViewFollowsTheBoardsStages) {
     EXPECT_EQ(station.View(0).state, LaneState::Done);
     // The percent moves during the download.
     EXPECT_TRUE(std::any_of(percents.begin(), percents.end(), [](int p) { return p > 0 && p < 100; }));
+}
+
+// A face that looks only when the station tells it (no tick of its own) still sees each failed
+// board's restart and the run's end: every port that runs dry says so.
+TEST_F(StationTest, FaceIsToldOfEveryRestartAndTheEnd) {
+    auto boards = Boards({{"--error-on", "nand write"}, {}});
+    CMemoryLot lot(20);
+    CStation::Options options;
+    options.boardsWanted = 4;
+    CStation station(m_config, Maker(lot), Ports(boards), options, m_fill);
+    std::mutex mutex;
+    std::condition_variable told;
+    int notices = 0;
+    station.SetOnChange([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++notices;
+        told.notify_one();
+    });
+    station.StartAll();
+    int seen = 0;
+    while (!station.Finished()) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(60), [&] { return notices > seen; }))
+            << "no notice while ports were still running";
+        seen = notices;
+        lock.unlock();
+        station.Poll();
+    }
+    EXPECT_EQ(station.GoodBoards(), 4);
+    EXPECT_EQ(station.View(0).failed, 3); // each failure was restarted on a notice alone
 }

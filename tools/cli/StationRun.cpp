@@ -5,10 +5,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -34,7 +34,19 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
     std::vector<std::unique_ptr<CJsonLines>> portJson;
     for (const std::string& port : run.ports)
         portJson.push_back(std::make_unique<CJsonLines>(json, port));
+    // A port whose job ended wakes the loop below at once (declared before the station, which
+    // calls it until it is gone).
+    std::mutex wakeLock;
+    std::condition_variable wake;
+    bool changed = false;
     CStation station(config, makeSource, run.ports, options, fill);
+    station.SetOnChange([&] {
+        {
+            std::lock_guard<std::mutex> lock(wakeLock);
+            changed = true;
+        }
+        wake.notify_one();
+    });
     if (run.json) {
         json.Hello("telvanor-cli", kProgramVersion, run.ports);
         for (int i = 0; i < station.PortCount(); ++i)
@@ -87,7 +99,10 @@ int RunStation(const tagStationRun& run, const BurnConfig& config, const CStatio
             std::lock_guard<std::mutex> lock(printLock);
             std::fflush(out);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The tick still comes for the time-outs and Ctrl-C.
+        std::unique_lock<std::mutex> lock(wakeLock);
+        wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return changed; });
+        changed = false;
     }
     sigaction(SIGINT, &previous, nullptr);
     const int good = station.GoodBoards();
