@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -84,6 +85,10 @@ Run Burn(bool window, int n, const fs::path& root) {
     for (int i = 0; i < n; ++i)
         boards.push_back(StartBoard(dir / std::to_string(i), {"--pace", "--ack-delay-us", "0",
                                                               "--swap-boards", "--bootargs", kNandArgs}));
+    // The boards of the run before wrote their flash images (64 MiB each) on the way out: left in
+    // the page cache, they would be written back during this run, and the pool's first synced
+    // commit would wait for them.
+    sync();
     const std::int64_t start = NowNs();
     const Child c = Spawn(Command(window, dir, boards, false), false, {"QT_QPA_PLATFORM=offscreen"});
     const Exit e = Wait(c.pid);

@@ -7,12 +7,13 @@
 #include "StrUtil.h"
 
 #include <algorithm>
+#include <condition_variable>
 
 namespace {
 
 // A port whose boards fail this many times in a row ends its chain: nobody is changing its boards.
 constexpr int kFailuresInRow = 3;
-// How often a port waiting for room in the run looks again.
+// How often a port waiting for room in the run looks at its stop flag; a settled unit wakes it.
 constexpr unsigned kQuotaPollMs = 20;
 
 } // namespace
@@ -123,6 +124,7 @@ void CLaneWindow::KillBurnTimer() {
 struct CStation::tagCount {
     const long wanted;
     std::mutex mutex;
+    std::condition_variable settled; // a unit was burnt or let go: there may be room, or enough
     long burnt = 0;
     long inFlight = 0;
     bool usedUp = false;
@@ -137,9 +139,9 @@ public:
         : m_inner(std::move(inner)), m_count(count) {}
 
     tagReservation Reserve(const std::string& port, CStopFlag& stop) override {
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(m_count.mutex);
+        {
+            std::unique_lock<std::mutex> lock(m_count.mutex);
+            for (;;) {
                 if (m_count.usedUp || (m_count.wanted > 0 && m_count.burnt >= m_count.wanted))
                     return {m_count.usedUp ? ReserveOutcome::UsedUp : ReserveOutcome::Enough, {}, {}};
                 // Counted before the store is asked, so two ports never both take the last room.
@@ -147,25 +149,33 @@ public:
                     ++m_count.inFlight;
                     break;
                 }
+                if (stop.IsStopped())
+                    return {ReserveOutcome::Enough, {}, {}};
+                m_count.settled.wait_for(lock, std::chrono::milliseconds(kQuotaPollMs));
             }
-            if (!stop.SleepFor(kQuotaPollMs))
-                return {ReserveOutcome::Enough, {}, {}};
         }
         tagReservation r = m_inner->Reserve(port, stop);
-        std::lock_guard<std::mutex> lock(m_count.mutex);
-        if (r.outcome != ReserveOutcome::Reserved)
-            --m_count.inFlight;
-        if (r.outcome == ReserveOutcome::UsedUp)
-            m_count.usedUp = true;
+        if (r.outcome != ReserveOutcome::Reserved) {
+            {
+                std::lock_guard<std::mutex> lock(m_count.mutex);
+                --m_count.inFlight;
+                if (r.outcome == ReserveOutcome::UsedUp)
+                    m_count.usedUp = true;
+            }
+            m_count.settled.notify_all();
+        }
         return r;
     }
 
     std::string Commit(const tagIdentity& unit, const tagCommitInfo& info) override {
         std::string why = m_inner->Commit(unit, info);
         if (why.empty()) {
-            std::lock_guard<std::mutex> lock(m_count.mutex);
-            --m_count.inFlight;
-            ++m_count.burnt;
+            {
+                std::lock_guard<std::mutex> lock(m_count.mutex);
+                --m_count.inFlight;
+                ++m_count.burnt;
+            }
+            m_count.settled.notify_all();
         }
         return why; // a unit the store did not take is marked uncertain next, which settles it
     }
@@ -182,8 +192,11 @@ public:
 
 private:
     void Settled() {
-        std::lock_guard<std::mutex> lock(m_count.mutex);
-        --m_count.inFlight;
+        {
+            std::lock_guard<std::mutex> lock(m_count.mutex);
+            --m_count.inFlight;
+        }
+        m_count.settled.notify_all();
     }
 
     std::unique_ptr<IIdentitySource> m_inner;

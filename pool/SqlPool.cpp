@@ -184,6 +184,9 @@ PoolResult CSqlPool::Failure(const QString& error) const {
 
 PoolResult CSqlPool::InTransaction(bool write, const std::function<PoolResult(QString& error)>& body) {
     QString error;
+    std::unique_lock<std::mutex> turn;
+    if (write)
+        turn = WriterTurn();
     if (!Exec(QString::fromLatin1(write ? BeginWrite() : "BEGIN"), {}, error))
         return Failure(error);
     PoolResult r = body(error);

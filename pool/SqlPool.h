@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <mutex>
 #include <optional>
 
 class CSqlPool : public IIdentityPool {
@@ -48,6 +49,9 @@ protected:
     // Serialises schema creation between processes that start together (inside the transaction).
     virtual bool LockSchema(QString& error) = 0;
     virtual Liveness OwnerLiveness(const std::string& owner, qint64 ownerKey) = 0;
+    // Held from the start of a write transaction to its end, for writers that should queue in
+    // this process rather than in the store; none by default.
+    virtual std::unique_lock<std::mutex> WriterTurn() { return {}; }
 
     // One statement at a time with its rows. A statement with values stays prepared for the
     // connection's life: PostgreSQL's driver spends three round trips (prepare, run, deallocate) on
