@@ -17,7 +17,8 @@
 CSerialComm g_SerialComm;
 
 CSerialComm::CSerialComm()
-    : m_pHistory(new std::uint8_t[kHistorySize]), m_pReply(new std::uint8_t[kReplySize + 1]()) {}
+    : m_pHistory(new std::uint8_t[kHistorySize]),
+      m_pReply(static_cast<std::uint8_t*>(std::calloc(kReplySize + 1, 1))) {}
 
 CSerialComm::~CSerialComm() {
     Close();
