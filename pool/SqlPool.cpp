@@ -430,11 +430,23 @@ PoolResult CSqlPool::Reserve(const std::string& lotName, const std::string& port
             }
         }
         if (left) {
-            if (!Exec(q, QStringLiteral("SELECT count(*) FROM pool_units WHERE lot = ? AND state <> 'free'"),
-                      {Q(lot.name)}, error) ||
+            // Counted from the counter and the few rows around it, not from every unit handed out:
+            // a lot with a hundred thousand boards behind it made each reservation scan them all
+            // while it held the write lock. Every unit below the counter has a row; what is left
+            // is the free rows and the units at or above the counter without one (retired early).
+            if (!Exec(
+                    q,
+                    QStringLiteral("SELECT l.next_index, "
+                                   "(SELECT count(*) FROM pool_units WHERE lot = l.name AND state = 'free'), "
+                                   "(SELECT count(*) FROM pool_units WHERE lot = l.name AND idx >= "
+                                   "l.next_index) FROM pool_lots l WHERE l.name = ?"),
+                    {Q(lot.name)}, error) ||
                 !q->next())
                 return {PoolCode::Failed, {}};
-            *left = lot.size - std::uint64_t(q->value(0).toLongLong());
+            const std::uint64_t next = std::uint64_t(q->value(0).toLongLong());
+            const std::uint64_t freeRows = std::uint64_t(q->value(1).toLongLong());
+            const std::uint64_t above = std::uint64_t(q->value(2).toLongLong());
+            *left = lot.size - next - above + freeRows;
         }
         return {};
     });

@@ -165,6 +165,21 @@ TEST_P(PoolStore, GiveBackCommitUncertainAndClose) {
     EXPECT_EQ(s.retired, 2u);
     EXPECT_EQ(s.free, 5u);
     EXPECT_EQ(s.next->index, 5u);
+
+    // What a reservation says is left agrees with the lot's count whatever rows the lot holds: a
+    // unit retired above the counter, one given back below it.
+    EXPECT_EQ(m_pool->Resolve("r", "02:00:00:00:00:07", UnitState::Retired).code, PoolCode::Ok);
+    std::uint64_t left = 0;
+    PoolUnit w, x;
+    ASSERT_TRUE(m_pool->Reserve("r", "ttyT0", w, &left).Ok());
+    EXPECT_EQ(left, 3u); // 6, 8 and 9
+    EXPECT_EQ(left, StatusOf(*m_pool, "r").free);
+    ASSERT_TRUE(m_pool->Reserve("r", "ttyT0", x, &left).Ok());
+    ASSERT_TRUE(m_pool->GiveBack(w).Ok());
+    ASSERT_TRUE(m_pool->Reserve("r", "ttyT0", w, &left).Ok());
+    EXPECT_EQ(w.index, 5u);
+    EXPECT_EQ(left, 2u); // 8 and 9
+    EXPECT_EQ(left, StatusOf(*m_pool, "r").free);
 }
 
 TEST_P(PoolStore, UsedUpLot) {
