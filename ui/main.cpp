@@ -251,9 +251,30 @@ int RunStationWindow(const tagWindowOptions& o) {
     return status;
 }
 
+// Qt takes its own options (-platform, -display, ...) out of the command line, so ours can be read
+// before Qt starts only when no argument could be one of them.
+bool MayHoldQtOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-' && argv[i][1] != '-' && argv[i][1] != '\0')
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The usage, or a mistyped option, is answered before Qt looks for a display: on a machine
+    // without one Qt would end the program first with a message about the display.
+    if (!MayHoldQtOptions(argc, argv)) {
+        tagWindowOptions early;
+        const tagOptionsRead read = ReadWindowOptions(argc, argv, early);
+        if (read.result == OptionsRead::Help) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (read.result == OptionsRead::UsageError)
+            return UsageError("telvanor", read.error, kUsage);
+    }
     NameRuntimeFolder();
     // The menu bar is never the platform's (see the main window); saying so before it is created
     // spares the look-up of a global menu service.

@@ -18,9 +18,16 @@ namespace {
 
 class CProgram {
 public:
-    CProgram(const QStringList& args, const QString& configHome) {
+    // headless: the display platform on a machine without any display, as a person's shell over
+    // SSH has it.
+    CProgram(const QStringList& args, const QString& configHome, bool headless = false) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                   headless ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
+        if (headless) {
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome); // the saved entries stay in the test
         m_process.setProcessEnvironment(env);
         m_process.start(QStringLiteral(TELVANOR_EXE), args);
@@ -175,20 +182,26 @@ void TestStartup::commandLine_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "--burn-timeout-ms";
+    QTest::addColumn<bool>("headless");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--burn-timeout-ms" << false;
     // Usage errors exit 64, as those of the other two programs.
     QTest::newRow("unknown language")
-        << QStringList{"--lang", "fr", "--screenshot", "x.png"} << 64 << "--lang";
-    QTest::newRow("zero time-out") << QStringList{"--burn-timeout-ms", "0"} << 64 << "--burn-timeout-ms";
+        << QStringList{"--lang", "fr", "--screenshot", "x.png"} << 64 << "--lang" << false;
+    QTest::newRow("zero time-out") << QStringList{"--burn-timeout-ms", "0"} << 64 << "--burn-timeout-ms"
+                                   << false;
     QTest::newRow("zero time-out, one word")
-        << QStringList{"--burn-timeout-ms=0"} << 64 << "--burn-timeout-ms";
-    QTest::newRow("unknown option") << QStringList{"--colour"} << 64 << "colour";
+        << QStringList{"--burn-timeout-ms=0"} << 64 << "--burn-timeout-ms" << false;
+    QTest::newRow("unknown option") << QStringList{"--colour"} << 64 << "colour" << false;
+    // Without a display the usage and the usage errors still come, not Qt's complaint about it.
+    QTest::newRow("help, no display") << QStringList{"--help"} << 0 << "--burn-timeout-ms" << true;
+    QTest::newRow("unknown option, no display") << QStringList{"--colour"} << 64 << "colour" << true;
 }
 
 void TestStartup::commandLine() {
     QFETCH(QStringList, args);
+    QFETCH(bool, headless);
     CTempDir config;
-    CProgram run(args, QString::fromStdString(config.Path()));
+    CProgram run(args, QString::fromStdString(config.Path()), headless);
     QVERIFY(run.Process().waitForFinished(20000));
     QTEST(run.Process().exitCode(), "exitCode");
     const QString printed = QString::fromLocal8Bit(run.Process().readAllStandardOutput()) + run.Errors();
