@@ -52,9 +52,11 @@ void FillLotEntries(CLaneWindow& w, const BurnConfig& config, bool records,
 
 // ---- CLaneWindow ----
 
-std::vector<std::string> CLaneWindow::Lines() {
+std::vector<std::string> CLaneWindow::Lines(std::size_t first) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
+    if (first >= m_lines.size())
+        return {};
+    return std::vector<std::string>(m_lines.begin() + std::ptrdiff_t(first), m_lines.end());
 }
 
 std::string CLaneWindow::LastLine() {
@@ -441,8 +443,8 @@ tagLaneView CStation::View(int port) {
     return v;
 }
 
-std::vector<std::string> CStation::Lines(int port) {
-    return m_lanes[size_t(port)]->window.Lines();
+std::vector<std::string> CStation::Lines(int port, std::size_t first) {
+    return m_lanes[size_t(port)]->window.Lines(first);
 }
 
 int CStation::GoodBoards() const {

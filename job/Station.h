@@ -46,7 +46,9 @@ public:
 
     void SetLineSink(LineSink sink) { m_lineSink = std::move(sink); }
 
-    std::vector<std::string> Lines();
+    // The status log's lines from the first-th on (an open log window takes only what it has not
+    // shown yet, not the whole log on every refresh).
+    std::vector<std::string> Lines(std::size_t first = 0);
     std::string LastLine();
     std::optional<std::chrono::steady_clock::time_point> Deadline();
     // A stage the job reached (typed, never read from a text).
@@ -118,7 +120,7 @@ public:
     // No port runs or will be restarted, and every runner is idle.
     bool Finished();
     tagLaneView View(int port);
-    std::vector<std::string> Lines(int port);
+    std::vector<std::string> Lines(int port, std::size_t first = 0);
     int GoodBoards() const;
     // A board that failed on any port, or a port that ended without reaching its goal.
     int FailedBoards() const;

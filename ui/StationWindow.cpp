@@ -390,10 +390,10 @@ void CStationWindow::UpdateRows() {
         // An open log takes the lines it has not shown yet.
         auto it = m_logTexts.find(r);
         if (it != m_logTexts.end()) {
-            const std::vector<std::string> lines = m_station->Lines(r);
-            for (size_t i = m_logLines[r]; i < lines.size(); ++i)
-                it->second->appendPlainText(FromLocal(lines[i]));
-            m_logLines[r] = lines.size();
+            const std::vector<std::string> lines = m_station->Lines(r, m_logLines[r]);
+            for (const std::string& line : lines)
+                it->second->appendPlainText(FromLocal(line));
+            m_logLines[r] += lines.size();
         }
     }
     if (m_bRunning && m_station->Finished()) {
