@@ -251,6 +251,17 @@ int RunStationWindow(const tagWindowOptions& o) {
     return status;
 }
 
+// The usage on --help (exit 0) or a usage error (exit 64); nothing when the program goes on.
+std::optional<int> AnswerUsage(const tagOptionsRead& read) {
+    if (read.result == OptionsRead::Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (read.result == OptionsRead::UsageError)
+        return UsageError("telvanor", read.error, kUsage);
+    return std::nullopt;
+}
+
 // Qt takes its own options (-platform, -display, ...) out of the command line, so ours can be read
 // before Qt starts only when no argument could be one of them.
 bool MayHoldQtOptions(int argc, char** argv) {
@@ -267,13 +278,8 @@ int main(int argc, char** argv) {
     // without one Qt would end the program first with a message about the display.
     if (!MayHoldQtOptions(argc, argv)) {
         tagWindowOptions early;
-        const tagOptionsRead read = ReadWindowOptions(argc, argv, early);
-        if (read.result == OptionsRead::Help) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (read.result == OptionsRead::UsageError)
-            return UsageError("telvanor", read.error, kUsage);
+        if (const std::optional<int> status = AnswerUsage(ReadWindowOptions(argc, argv, early)))
+            return *status;
     }
     NameRuntimeFolder();
     // The menu bar is never the platform's (see the main window); saying so before it is created
@@ -286,13 +292,8 @@ int main(int argc, char** argv) {
 
     // Qt has taken its own options (-platform, -display, ...) out of argv by now.
     tagWindowOptions o;
-    const tagOptionsRead read = ReadWindowOptions(argc, argv, o);
-    if (read.result == OptionsRead::Help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (read.result == OptionsRead::UsageError)
-        return UsageError("telvanor", read.error, kUsage);
+    if (const std::optional<int> status = AnswerUsage(ReadWindowOptions(argc, argv, o)))
+        return *status;
 
     // Without --dir: the program folder, or the user's data folder where that cannot be written.
     const std::string programDir = ModuleDirFromProgramPath(ToLocal(QCoreApplication::applicationFilePath()));
