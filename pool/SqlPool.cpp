@@ -280,7 +280,8 @@ bool CSqlPool::Sweep(QString& error) {
         if (OwnerLiveness(owner, key) != Liveness::Gone)
             continue;
         // One statement: a unit the owner gave back or committed meanwhile is left alone.
-        if (!Exec(
+        if (!ExecWrite(
+                q,
                 QStringLiteral("UPDATE pool_units SET state = 'uncertain', note = ? WHERE state = 'reserved' "
                                "AND owner = ?"),
                 {Q("the reserving process ended while holding it (" + owner + ")"), Q(owner)}, error))
@@ -456,14 +457,15 @@ PoolResult CSqlPool::Commit(const PoolUnit& unit, const BurntInfo& info) {
     CStatement q(*this);
     QString error;
     // A unit swept to uncertain while this station still held it is recorded as what it is: burnt.
-    if (!Exec(q,
-              QStringLiteral(
-                  "UPDATE pool_units SET state = 'burnt', burnt_at = ?, host = ?, port = ?, burnt_id = ?, "
-                  "items = ?, record = ?, owner = NULL, owner_key = NULL WHERE lot = ? AND idx = ? AND "
-                  "owner = ? AND state IN ('reserved', 'uncertain')"),
-              {Q(NowUtcText()), Q(m_host), Q(info.port), Q(info.id), Q(info.items), Q(info.record),
-               Q(unit.lot), N(unit.index), Q(m_owner)},
-              error))
+    if (!ExecWrite(
+            q,
+            QStringLiteral(
+                "UPDATE pool_units SET state = 'burnt', burnt_at = ?, host = ?, port = ?, burnt_id = ?, "
+                "items = ?, record = ?, owner = NULL, owner_key = NULL WHERE lot = ? AND idx = ? AND "
+                "owner = ? AND state IN ('reserved', 'uncertain')"),
+            {Q(NowUtcText()), Q(m_host), Q(info.port), Q(info.id), Q(info.items), Q(info.record), Q(unit.lot),
+             N(unit.index), Q(m_owner)},
+            error))
         return Failure(error);
     if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,
@@ -474,12 +476,12 @@ PoolResult CSqlPool::Commit(const PoolUnit& unit, const BurntInfo& info) {
 PoolResult CSqlPool::GiveBack(const PoolUnit& unit) {
     CStatement q(*this);
     QString error;
-    if (!Exec(q,
-              QStringLiteral(
-                  "UPDATE pool_units SET state = 'free', owner = NULL, owner_key = NULL, host = NULL, "
-                  "port = NULL, reserved_at = NULL WHERE lot = ? AND idx = ? AND owner = ? AND "
-                  "state = 'reserved'"),
-              {Q(unit.lot), N(unit.index), Q(m_owner)}, error))
+    if (!ExecWrite(q,
+                   QStringLiteral(
+                       "UPDATE pool_units SET state = 'free', owner = NULL, owner_key = NULL, host = NULL, "
+                       "port = NULL, reserved_at = NULL WHERE lot = ? AND idx = ? AND owner = ? AND "
+                       "state = 'reserved'"),
+                   {Q(unit.lot), N(unit.index), Q(m_owner)}, error))
         return Failure(error);
     if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,
@@ -490,11 +492,11 @@ PoolResult CSqlPool::GiveBack(const PoolUnit& unit) {
 PoolResult CSqlPool::MarkUncertain(const PoolUnit& unit, const std::string& note) {
     CStatement q(*this);
     QString error;
-    if (!Exec(q,
-              QStringLiteral(
-                  "UPDATE pool_units SET state = 'uncertain', note = ? WHERE lot = ? AND idx = ? AND "
-                  "owner = ? AND state = 'reserved'"),
-              {Q(note), Q(unit.lot), N(unit.index), Q(m_owner)}, error))
+    if (!ExecWrite(q,
+                   QStringLiteral(
+                       "UPDATE pool_units SET state = 'uncertain', note = ? WHERE lot = ? AND idx = ? AND "
+                       "owner = ? AND state = 'reserved'"),
+                   {Q(note), Q(unit.lot), N(unit.index), Q(m_owner)}, error))
         return Failure(error);
     if (q->numRowsAffected() != 1)
         return {PoolCode::Refused,

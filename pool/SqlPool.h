@@ -81,6 +81,12 @@ protected:
         return q.Run(sql, args, error);
     }
     bool Exec(const QString& sql, std::initializer_list<QVariant> args, QString& error);
+    // A write that is a transaction of its own (one statement, outside InTransaction): it takes
+    // the writers' turn too, or it would wait for the lock in the store after all.
+    bool ExecWrite(CStatement& q, const QString& sql, std::initializer_list<QVariant> args, QString& error) {
+        std::unique_lock<std::mutex> turn = WriterTurn();
+        return q.Run(sql, args, error);
+    }
 
     QSqlDatabase& Db() { return m_db; }
     const std::string& Owner() const { return m_owner; }
